@@ -55,10 +55,13 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void requestCell(int col, int row);
 
     StringGridModel *m_model;
     QRect m_selection;
+    int m_keyCol = 1; // keyboard cursor
+    int m_keyRow = 1;
 };
