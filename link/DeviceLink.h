@@ -70,9 +70,14 @@ public:
     // Sends one crosspoint's sequence: true when every acknowledgement came. tcpFailed is
     // set when the TCP connection could not be brought up (nothing sent, box is the caller's).
     // A disconnect over a closed serial port leaves the result true, a connect fails.
+    // An empty sequence (a layer set with no command of its own) sends nothing and fails.
     bool sendSequence(const core::CommandSequence &sequence, bool isDisconnect, bool &tcpFailed);
 
     void closeLinks(); // closes the serial port if open and the TCP client if active
+
+    // Status bar texts the link writes.
+    static QString onlineText();  // "联机状态:Online"
+    static QString offlineText(); // "联机状态:Offline"
 
     // Handlers.
     void MSComm1Comm();
@@ -86,6 +91,7 @@ signals:
     void activity();
 
 private:
+    void setOnlineState(bool online);
     void updateCheck();
     template <typename Cond> bool waitUntil(int ms, Cond cond);
 

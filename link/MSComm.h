@@ -59,13 +59,17 @@ public:
     int baudRate() const { return m_baud; }
     char parity() const { return m_parity; }
     int dataBits() const { return m_dataBits; }
-    int stopBits() const { return m_stopBits; }
+    int stopBits() const { return m_stopBits; } // 1, 2, or 3 for 1.5 (as QSerialPort counts)
 
 signals:
     void OnComm();
 
 private:
     void onReadyRead();
+    void deliverReceive();
+    void onPortError();
+    void applySettings();
+    QString openFailureReason(const QString &path) const;
 
     QSerialPort *m_port;
     QString m_appDirectory;
@@ -79,6 +83,8 @@ private:
     int m_sThreshold = 0;
     int m_inputMode = 0;
     int m_commEvent = 0;
+    bool m_receivePosted = false;
+    quint64 m_openGeneration = 0;
 };
 
 } // namespace link
