@@ -28,7 +28,8 @@ struct StatusReport
 // a missing flag marker means the flag is off. Never reads beyond the text.
 bool ParseStatusReply(std::string &buffer, int outNum, bool audio, StatusReport &report);
 
-// Reads a field as the design does: leading spaces, optional sign, digits; none gives 0.
+// Reads the field of width characters at offset (0-based) in text: leading spaces, an
+// optional sign, then digits; no digits gives 0, and a field beyond the end of text reads 0.
 int readField(const std::string &text, std::size_t offset, std::size_t width = 2);
 
 } // namespace core
