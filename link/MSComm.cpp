@@ -134,7 +134,7 @@ void MSComm::applySettings()
         const QString why = m_port->errorString();
         throw SerialError(QStringLiteral("COM%1 (%2): settings \"%3\" not supported: %4")
                               .arg(m_commPort)
-                              .arg(m_port->portName(), m_settings, why)
+                              .arg(m_openPath, m_settings, why)
                               .toStdString());
     }
 }
@@ -178,6 +178,7 @@ void MSComm::setPortOpen(bool open)
         qWarning("serial port COM%d: no such port", m_commPort);
         throw SerialError(QStringLiteral("Invalid port number %1").arg(m_commPort).toStdString());
     }
+    m_openPath = path;
     m_port->setPortName(path);
     // Stored before the open, applied by it.
     m_port->setBaudRate(m_baud);
@@ -195,6 +196,7 @@ void MSComm::setPortOpen(bool open)
                               .toStdString());
     }
     ++m_openGeneration;
+    m_faultPosted = false;
     try {
         applySettings();
     } catch (...) {
@@ -262,12 +264,15 @@ void MSComm::deliverReceive()
 
 void MSComm::onPortError()
 {
-    // The device went away (unplugged adapter, closed pty master): a port left open would
-    // report readiness forever. Close it; senders then find it closed.
-    // Closed after a posted receive already queued, so bytes read before the fault arrive.
-    if (m_port->error() != QSerialPort::ResourceError || !m_port->isOpen())
+    // The device went away (unplugged adapter, closed pty master): the port would report
+    // readiness and fail to read forever. Close it; senders then find it closed. The close
+    // is posted after any receive already queued, so bytes read before the fault arrive.
+    const QSerialPort::SerialPortError error = m_port->error();
+    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        || !m_port->isOpen() || m_faultPosted)
         return;
-    qWarning("serial port COM%d (%s): %s; closing it", m_commPort, qPrintable(m_port->portName()),
+    m_faultPosted = true;
+    qWarning("serial port COM%d (%s): %s; closing it", m_commPort, qPrintable(m_openPath),
              qPrintable(m_port->errorString()));
     const quint64 generation = m_openGeneration;
     QMetaObject::invokeMethod(

@@ -73,6 +73,7 @@ private:
 
     QSerialPort *m_port;
     QString m_appDirectory;
+    QString m_openPath; // the device last opened
     int m_commPort = 1;
     QString m_settings;
     int m_baud = 9600;
@@ -85,6 +86,7 @@ private:
     int m_commEvent = 0;
     bool m_receivePosted = false;
     quint64 m_openGeneration = 0;
+    bool m_faultPosted = false;
 };
 
 } // namespace link
