@@ -32,12 +32,16 @@ public:
     void setAudio(bool audio);
     void setVca(bool vca); // series "VCA": V, A, C independent; otherwise C carries V and A
     void setIdentification(const QByteArray &text); // answer to "I"
+    bool audio() const;
+    bool vca() const;
+    QByteArray identification() const;
 
     // Transports.
     bool listenTcp(quint16 port = 0); // 0 picks a free port
     quint16 tcpPort() const;
     bool openPty(const QString &linkPath); // symlink to the slave end, replaced if present
     QString ptySlaveName() const;
+    QString ptyLinkPath() const;
     void closeAll();
     int clientCount() const;     // TCP clients connected now
     int connectionCount() const; // TCP connections accepted so far
@@ -57,6 +61,7 @@ public:
     bool freeze() const;
     void setFlags(bool powerSaving, bool mute, bool freeze);
     QByteArray statusReply() const; // the reply to "00#"
+    void factoryReset();            // as "R" from the API: "update" to all when it changes
 
     // Faults.
     void setSilent(bool silent);
@@ -70,6 +75,9 @@ public:
 
 signals:
     void commandReceived(const QByteArray &command);
+    // The same, with the client it came from ("tcp#<n>" in order of connection, or "pty").
+    void commandFrom(const QString &client, const QByteArray &command);
+    void stateChanged(); // routing, presets or flags changed, from anywhere
 
 private:
     struct Private;

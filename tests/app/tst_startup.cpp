@@ -30,7 +30,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStandardPaths>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTabBar>
 #include <QTest>
 #include <QToolButton>
@@ -68,7 +69,6 @@ class StartupTest : public QObject
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
         Messages::setTestMode(true);
     }
     void init() { Messages::clearRecords(); }
@@ -302,6 +302,9 @@ void StartupTest::closingClosesSerialPort()
 
 int main(int argc, char **argv)
 {
+    // The remembered login goes to a folder of this run, never to the user's settings.
+    QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
     SarvelonApplication app(argc, argv);
     StartupTest test;
     return QTest::qExec(&test, argc, argv);
