@@ -37,10 +37,14 @@ constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDev
 
 // The file holds a password: it is never readable by anybody but its owner, not even for the
 // moment between its creation and the first write.
-void createOwnerOnly(const QString &fileName)
+void prepareOwnerOnly(const QString &fileName)
 {
-    if (fileName.isEmpty() || QFileInfo::exists(fileName))
+    if (fileName.isEmpty())
         return;
+    if (QFileInfo::exists(fileName)) {
+        QFile::setPermissions(fileName, OwnerOnly);
+        return;
+    }
     QDir().mkpath(QFileInfo(fileName).absolutePath());
     QFile file(fileName);
     if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly))
@@ -132,7 +136,10 @@ void TForm6::Button1Click()
         const store::TableScope scope(Table1);
         Table1.first();
 
-        if (!Table1.findKey(Edit1->text())) {
+        const QString name = Edit1->text();
+        // The lookup compares the stored (width-cut) form of the text: the row's name must
+        // also be the typed one exactly.
+        if (!Table1.findKey(name) || Table1.fieldByName(QStringLiteral("USERNAME")).asString() != name) {
             Messages::error(QStringLiteral("用户名错误！"), this);
             Edit1->setFocus();
             return;
@@ -154,7 +161,7 @@ void TForm6::Button1Click()
 void TForm6::rememberLogin()
 {
     const QString fileName = settingsFileName();
-    createOwnerOnly(fileName);
+    prepareOwnerOnly(fileName);
     {
         LoginSettings settings;
         settings.beginGroup(SettingsGroup);
@@ -189,6 +196,10 @@ void TForm6::FormClose()
 
 void TForm6::endProgram()
 {
+    // Ending the event loop closes the windows still shown, this one included: ask once.
+    if (m_ending)
+        return;
+    m_ending = true;
     emit terminateRequested();
     QCoreApplication::quit();
 }

@@ -61,4 +61,5 @@ private:
 
     QString m_appDirectory;
     int m_userRole = 0;
+    bool m_ending = false;
 };
