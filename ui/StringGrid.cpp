@@ -272,9 +272,6 @@ bool StringGrid::eventFilter(QObject *watched, QEvent *event)
             const QPoint p = mapFrom(w, me->position().toPoint());
             emit mouseMoved(me->modifiers(), p.x(), p.y());
         }
-    } else if (event->type() == QEvent::Wheel) {
-        wheelEvent(static_cast<QWheelEvent *>(event));
-        return true;
     }
     return QTableView::eventFilter(watched, event);
 }
