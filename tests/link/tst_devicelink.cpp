@@ -56,7 +56,7 @@ const QString kNetwork = QString::fromUtf8(DeviceLink::Network);
 const QString kOffline = QString::fromUtf8(DeviceLink::Offline);
 const QString kOnline3 = QStringLiteral("联机状态:Online");
 const QString kOffline3 = QStringLiteral("联机状态:Offline");
-const int kTimeout = 250;
+const int kTimeout = 300;
 
 quint16 refusedPort()
 {
@@ -363,8 +363,15 @@ void TestDeviceLink::updateOverTcp()
     tcpLink();
     QVERIFY(m_link->EnsureTcpConnected());
     QTRY_COMPARE_WITH_TIMEOUT(m_sim->clientCount(), 1, 5000);
+    // The refresh runs its own exchange on a new connection, from inside the read handler.
+    bool refreshed = false;
+    m_host->onUpdate = [&] { refreshed = m_link->SendCommand(core::StatusQuery, "I"); };
     m_sim->setRoute(sim::MatrixSimulator::Video, 1, 2); // a change from elsewhere: "update"
     QTRY_COMPARE_WITH_TIMEOUT(m_host->updates, 1, 5000);
+    QVERIFY(refreshed);
+    QCOMPARE(m_link->ReceiveBuffer, m_sim->statusReply());
+    QCOMPARE(m_sim->connectionCount(), 2);
+    QCOMPARE(m_host->panels.value(3), kOnline3);
 }
 
 void TestDeviceLink::updateDuringRefreshServedOnceAfter()
