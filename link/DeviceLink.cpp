@@ -143,9 +143,13 @@ bool DeviceLink::waitUntil(int ms, Cond cond)
         if (left <= 0)
             return false;
         deadline.start(static_cast<int>(left));
-        loop.exec(); // returns on activity() or at the deadline
+        // Returns on activity() or at the deadline; at once, with -1, while the application
+        // is quitting, which would otherwise turn this into a busy loop until the deadline.
+        const int how = loop.exec();
         if (cond())
             return true;
+        if (how < 0)
+            return false;
     }
 }
 
