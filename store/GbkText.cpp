@@ -4,6 +4,8 @@
 
 #include <iconv.h>
 
+#include <optional>
+
 
 namespace store {
 
@@ -25,11 +27,14 @@ bool qtGbkAvailable()
 // One code point (one or two UTF-16 units) to code page 936; "?" when it has no form there.
 QByteArray encodeCodePointQt(QStringView cp)
 {
-    thread_local QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
-    encoder.resetState();
-    QByteArray out = encoder.encode(cp);
-    if (encoder.hasError() || out.isEmpty()) {
-        encoder.resetState();
+    // Reused while it works; an encoder that met an unmappable character is replaced
+    // (resetting an ICU-backed one would drop its converter).
+    thread_local std::optional<QStringEncoder> encoder;
+    if (!encoder)
+        encoder.emplace("GBK", QStringConverter::Flag::Stateless);
+    QByteArray out = encoder->encode(cp);
+    if (encoder->hasError() || out.isEmpty()) {
+        encoder.reset();
         return QByteArray(1, '?');
     }
     return out;
