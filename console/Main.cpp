@@ -32,6 +32,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStringDecoder>
 #include <QStyle>
 #include <QTabBar>
 #include <QToolBar>
@@ -76,6 +77,15 @@ bool isDiscardedKey(QKeyEvent *event)
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return true;
     return false;
+}
+
+// What a device sends is text in code page 936, like every text of the system.
+QString fromDeviceText(const QByteArray &bytes)
+{
+    QStringDecoder gbk("GBK");
+    if (!gbk.isValid())
+        return QString::fromLatin1(bytes);
+    return gbk.decode(bytes);
 }
 
 } // namespace
@@ -546,7 +556,7 @@ void TForm1::TabControl1Change()
 
 bool TForm1::isOffline() const
 {
-    return CurrentMatrix.ComType == QLatin1String(link::DeviceLink::Offline);
+    return Link->isOffline();
 }
 
 core::RouteContext TForm1::routeContext() const
@@ -708,7 +718,7 @@ void TForm1::connectAndRead()
             setPanelText(5, u("通信超时"));
         } else {
             setPanelText(5, QString());
-            setPanelText(6, QString::fromLatin1(Link->ReceiveBuffer));
+            setPanelText(6, fromDeviceText(Link->ReceiveBuffer));
         }
         Link->ReceiveBuffer.clear();
         Link->writeSerial(core::StatusQuery);
