@@ -259,19 +259,17 @@ void StringGrid::mouseDoubleClickEvent(QMouseEvent *event)
 
 void StringGrid::mouseMoveEvent(QMouseEvent *event)
 {
-    const QPoint p = mapFrom(viewport(), event->position().toPoint());
+    // Moves arrive from the viewport and from the frame itself; the global position serves both.
+    const QPoint p = mapFromGlobal(event->globalPosition().toPoint());
     emit mouseMoved(event->modifiers(), p.x(), p.y());
 }
 
 bool StringGrid::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseMove) {
-        auto *w = qobject_cast<QWidget *>(watched);
         auto *me = static_cast<QMouseEvent *>(event);
-        if (w) {
-            const QPoint p = mapFrom(w, me->position().toPoint());
-            emit mouseMoved(me->modifiers(), p.x(), p.y());
-        }
+        const QPoint p = mapFromGlobal(me->globalPosition().toPoint());
+        emit mouseMoved(me->modifiers(), p.x(), p.y());
     }
     return QTableView::eventFilter(watched, event);
 }

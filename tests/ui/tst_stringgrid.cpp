@@ -15,6 +15,7 @@ private slots:
     void keyboardRequestsLikeAClick();
     void mouseToCellCoversHeadingsAndBody();
     void wheelIsReported();
+    void mouseMovesMapToTheCellUnderThePointer();
     void largeGridHoldsNoItemObjects();
 };
 
@@ -130,6 +131,27 @@ void StringGridTest::largeGridHoldsNoItemObjects()
     QCOMPARE(grid.Cells(72, 72), QStringLiteral("VAC"));
     QCOMPARE(grid.model()->rowCount(), 72);
     QVERIFY(grid.findChildren<QWidget *>().size() < 40);
+}
+
+void StringGridTest::mouseMovesMapToTheCellUnderThePointer()
+{
+    StringGrid grid;
+    grid.setRowCount(3);
+    grid.setColCount(3);
+    grid.resize(300, 300);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QList<QPoint> cells;
+    connect(&grid, &StringGrid::mouseMoved, [&](Qt::KeyboardModifiers, int x, int y) {
+        int col = -1, row = -1;
+        if (grid.MouseToCell(QPoint(x, y), col, row))
+            cells << QPoint(col, row);
+    });
+    QTest::mouseMove(grid.viewport(), grid.cellRect(2, 2).center());
+    QHeaderView *left = grid.verticalHeader();
+    QTest::mouseMove(left->viewport(), QPoint(5, left->sectionViewportPosition(0) + 5));
+    QTest::mouseMove(&grid, QPoint(1, 1)); // the frame itself
+    QCOMPARE(cells.mid(0, 2), QList<QPoint>({QPoint(2, 2), QPoint(0, 1)}));
 }
 
 QTEST_MAIN(StringGridTest)
