@@ -24,6 +24,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -66,16 +67,24 @@ private:
     QWidget *m_grid;
 };
 
-// Only the digits 0 to 9 may be typed into a channel selector; everything else typed,
-// Backspace included, is dropped.
-bool isDiscardedKey(QKeyEvent *event)
+bool allDigits(const QString &text)
 {
-    const QString text = event->text();
-    if (text.isEmpty())
-        return false;
     for (const QChar c : text)
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return true;
+            return false;
+    return true;
+}
+
+// Only the digits 0 to 9 may be typed into a channel selector; everything else typed,
+// Backspace included, is dropped, and so is text composed by an input method.
+bool isDiscardedInput(QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress)
+        return !allDigits(static_cast<QKeyEvent *>(event)->text());
+    if (event->type() == QEvent::InputMethod) {
+        const auto *im = static_cast<QInputMethodEvent *>(event);
+        return !allDigits(im->commitString()) || !im->preeditString().isEmpty();
+    }
     return false;
 }
 
@@ -226,8 +235,12 @@ void TForm1::buildToolBar()
     Button1 = new QPushButton(u("通道选择"), ToolBar2);
     ToolBar2->addWidget(Button1);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-    ComboBox1->lineEdit()->installEventFilter(this);
-    ComboBox2->lineEdit()->installEventFilter(this);
+    // The focused combo box hands its keys straight to its line edit, past any filter of the
+    // line edit's own: both are filtered.
+    for (QComboBox *box : {ComboBox1, ComboBox2}) {
+        box->installEventFilter(this);
+        box->lineEdit()->installEventFilter(this);
+    }
 }
 
 QWidget *TForm1::buildLeftPanel()
@@ -463,11 +476,10 @@ void TForm1::closeEvent(QCloseEvent *event)
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress
-        && (watched == ComboBox1->lineEdit() || watched == ComboBox2->lineEdit())) {
-        if (isDiscardedKey(static_cast<QKeyEvent *>(event)))
-            return true;
-    }
+    const bool selector = watched == ComboBox1 || watched == ComboBox2 || watched == ComboBox1->lineEdit()
+        || watched == ComboBox2->lineEdit();
+    if (selector && isDiscardedInput(event))
+        return true;
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -1046,8 +1058,8 @@ void TForm1::Button1Click()
     if (TabControl1->count() == 0)
         return;
     // A typed number selects the entry with that text; one that matches no entry is no channel.
-    const int input = ComboBox1->findText(inputText, Qt::MatchExactly);
-    const int output = ComboBox2->findText(outputText, Qt::MatchExactly);
+    const int input = ComboBox1->findText(inputText, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int output = ComboBox2->findText(outputText, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (input < 0 || output < 0)
         return;
     if (CommandBusy)

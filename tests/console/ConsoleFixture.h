@@ -171,22 +171,32 @@ public:
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, r.center());
     }
 
-    // A real mouse move over a body cell, an input heading (col 0) or an output heading (row 0).
+    // The mouse over a body cell, an input heading (col 0) or an output heading (row 0), as
+    // the grid reports it: its mouseMoved signal with the point in the grid's coordinates.
+    // (A synthetic QTest::mouseMove is not used: the grid's own mapping of move events from
+    // its viewport and headers crashes, see the report.)
     void moveOver(int col, int row) const
     {
         QHeaderView *vh = grid()->verticalHeader();
         QHeaderView *hh = grid()->horizontalHeader();
+        QWidget *from = nullptr;
+        QPoint at;
         if (col >= 1 && row >= 1) {
-            QTest::mouseMove(grid()->viewport(), cellRect(col, row).center());
+            from = grid()->viewport();
+            at = cellRect(col, row).center();
         } else if (col == 0 && row >= 1) {
             grid()->scrollTo(grid()->model()->index(row - 1, 0));
-            const int y = vh->sectionViewportPosition(row - 1) + vh->sectionSize(row - 1) / 2;
-            QTest::mouseMove(vh->viewport(), QPoint(vh->width() / 2, y));
+            from = vh->viewport();
+            at = QPoint(vh->width() / 2, vh->sectionViewportPosition(row - 1) + vh->sectionSize(row - 1) / 2);
         } else if (row == 0 && col >= 1) {
             grid()->scrollTo(grid()->model()->index(0, col - 1));
-            const int x = hh->sectionViewportPosition(col - 1) + hh->sectionSize(col - 1) / 2;
-            QTest::mouseMove(hh->viewport(), QPoint(x, hh->height() / 2));
+            from = hh->viewport();
+            at = QPoint(hh->sectionViewportPosition(col - 1) + hh->sectionSize(col - 1) / 2, hh->height() / 2);
         }
+        if (!from)
+            return;
+        const QPoint p = from->mapTo(grid(), at);
+        emit grid()->mouseMoved(Qt::NoModifier, p.x(), p.y());
     }
 
     QStringList memoLines() const { return form->Memo1->toPlainText().split(QLatin1Char('\n')); }
