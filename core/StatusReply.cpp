@@ -74,8 +74,12 @@ bool ParseStatusReply(std::string &buffer, int outNum, bool audio, StatusReport 
     if (cr != std::string::npos && static_cast<long>(cr) - static_cast<long>(p) != PresetLineCr)
         buffer.erase(0, cr + 1);
 
-    // Characters 5 to 27 hold the eight preset fields, field n at 3(n-1) within them.
-    const std::string presetText = buffer.size() > 4 ? buffer.substr(4, 23) : std::string();
+    // Characters 5 to 27 of the preset line (its "P" being the first) hold the eight preset
+    // fields, field n at 3(n-1) within them. They are counted from the "P", so text in front
+    // of the "P" on the same line (an early "I", line noise) cannot shift them.
+    const std::size_t line = buffer.find('P');
+    const std::size_t from = (line == std::string::npos ? 0 : line) + 4;
+    const std::string presetText = buffer.size() > from ? buffer.substr(from, 23) : std::string();
     report.presets.fill(0);
     for (int n = 1; n <= 32; ++n)
         report.presets[n] = readField(presetText, 3 * static_cast<std::size_t>(n - 1)) & 0xFF;

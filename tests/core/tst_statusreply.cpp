@@ -263,8 +263,10 @@ void TestStatusReply::firstLine_data()
     QTest::newRow("notice") << QByteArray("update\r") << true << true;
     QTest::newRow("junk holding every marker") << QByteArray("P V A C +1 %1 &1 I\r") << true << true;
     // Text in front of the "P" on the preset line itself leaves the line its length to the
-    // CR, so nothing is dropped; the preset fields are then read from the wrong place.
-    QTest::newRow("junk on the preset line") << QByteArray("x") << false << false;
+    // CR, so nothing is dropped; the preset fields are still counted from the "P".
+    QTest::newRow("junk on the preset line") << QByteArray("x") << false << true;
+    QTest::newRow("early I on the preset line") << QByteArray("I") << false << true;
+    QTest::newRow("two characters in front") << QByteArray("xy") << false << true;
 }
 
 void TestStatusReply::firstLine()
