@@ -171,10 +171,7 @@ public:
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, r.center());
     }
 
-    // The mouse over a body cell, an input heading (col 0) or an output heading (row 0), as
-    // the grid reports it: its mouseMoved signal with the point in the grid's coordinates.
-    // (A synthetic QTest::mouseMove is not used: the grid's own mapping of move events from
-    // its viewport and headers crashes, see the report.)
+    // A real mouse move over a body cell, an input heading (col 0) or an output heading (row 0).
     void moveOver(int col, int row) const
     {
         QHeaderView *vh = grid()->verticalHeader();
@@ -193,10 +190,8 @@ public:
             from = hh->viewport();
             at = QPoint(hh->sectionViewportPosition(col - 1) + hh->sectionSize(col - 1) / 2, hh->height() / 2);
         }
-        if (!from)
-            return;
-        const QPoint p = from->mapTo(grid(), at);
-        emit grid()->mouseMoved(Qt::NoModifier, p.x(), p.y());
+        if (from)
+            QTest::mouseMove(from, at);
     }
 
     QStringList memoLines() const { return form->Memo1->toPlainText().split(QLatin1Char('\n')); }
