@@ -18,6 +18,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <memory>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -111,6 +112,11 @@ struct MatrixSimulator::Private
     int masterFd = -1;
     int slaveFd = -1; // kept open so the master never sees a hangup
     QSocketNotifier *ptyNotifier = nullptr;
+    // Opens of the slave by others, seen through inotify: what was written while nobody had
+    // the line open is discarded when someone opens it, as a wire would have lost it.
+    int inotifyFd = -1;
+    int openers = 0;
+    QSocketNotifier *openNotifier = nullptr;
     QString slaveName;
     QString linkPath;
     Client *ptyClient = nullptr;
@@ -265,9 +271,35 @@ struct MatrixSimulator::Private
 
     // --- sending -----------------------------------------------------------------------
 
+    void watchOpens()
+    {
+        if (inotifyFd < 0)
+            return;
+        alignas(inotify_event) char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(inotifyFd, buf, sizeof buf);
+            if (n <= 0)
+                return;
+            for (ssize_t at = 0; at < n;) {
+                const auto *e = reinterpret_cast<const inotify_event *>(buf + at);
+                if (e->mask & IN_Q_OVERFLOW)
+                    openers = 0;
+                if (e->mask & IN_OPEN) {
+                    if (openers == 0)
+                        ::tcflush(slaveFd, TCIFLUSH);
+                    ++openers;
+                }
+                if ((e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && openers > 0)
+                    --openers;
+                at += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
+    }
+
     void writeRaw(Client *c, const QByteArray &data)
     {
         if (c->pty) {
+            watchOpens();
             const char *p = data.constData();
             qsizetype left = data.size();
             while (left > 0 && masterFd >= 0) {
@@ -421,6 +453,7 @@ struct MatrixSimulator::Private
         c->socket = socket;
         c->timer = new QTimer(q);
         c->timer->setSingleShot(true);
+        c->timer->setTimerType(Qt::PreciseTimer); // a delayed reply never leaves early
         Client *raw = c.get();
         QObject::connect(c->timer, &QTimer::timeout, q, [this, raw] { pump(raw); });
         clients.push_back(std::move(c));
@@ -466,6 +499,7 @@ struct MatrixSimulator::Private
 
     void readPty()
     {
+        watchOpens();
         char buf[4096];
         for (;;) {
             const ssize_t n = ::read(masterFd, buf, sizeof buf);
@@ -503,6 +537,12 @@ struct MatrixSimulator::Private
     {
         delete ptyNotifier;
         ptyNotifier = nullptr;
+        delete openNotifier;
+        openNotifier = nullptr;
+        if (inotifyFd >= 0)
+            ::close(inotifyFd);
+        inotifyFd = -1;
+        openers = 0;
         if (ptyClient)
             removeClient(ptyClient->id);
         removeLink();
@@ -636,6 +676,16 @@ bool MatrixSimulator::openPty(const QString &linkPath)
     d->slaveName = QString::fromLocal8Bit(name);
     d->linkPath = absLink;
     d->ptyClient = d->addClient(QStringLiteral("pty"), true, nullptr);
+    // Watched after our own open, so only the others count.
+    d->inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (d->inotifyFd >= 0 && ::inotify_add_watch(d->inotifyFd, name, IN_OPEN | IN_CLOSE) < 0) {
+        ::close(d->inotifyFd);
+        d->inotifyFd = -1; // without it, bytes for an absent reader simply wait in the line
+    }
+    if (d->inotifyFd >= 0) {
+        d->openNotifier = new QSocketNotifier(d->inotifyFd, QSocketNotifier::Read, this);
+        connect(d->openNotifier, &QSocketNotifier::activated, this, [this] { d->watchOpens(); });
+    }
     d->ptyNotifier = new QSocketNotifier(master, QSocketNotifier::Read, this);
     connect(d->ptyNotifier, &QSocketNotifier::activated, this, [this] { d->readPty(); });
     return true;
