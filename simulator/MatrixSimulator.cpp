@@ -383,11 +383,20 @@ struct MatrixSimulator::Private
     {
         logReceived(data);
         const std::vector<Token> tokens = c->tokenizer.feed(data.constData(), size_t(data.size()));
+        const int id = c->id;
         for (const Token &t : tokens) {
             if (c->closing)
                 break; // the connection is on its way out: the rest is not served
             handleCommand(c, t);
+            if (!alive(id))
+                return; // a slot of ours closed it (closeAll from a signal)
         }
+    }
+
+    bool alive(int id) const
+    {
+        return std::any_of(clients.begin(), clients.end(),
+                           [id](const std::unique_ptr<Client> &c) { return c->id == id; });
     }
 
     void handleCommand(Client *c, const Token &t)
@@ -397,8 +406,11 @@ struct MatrixSimulator::Private
         commands.append(text);
         if (commands.size() > kCommandLogLimit)
             commands.erase(commands.begin(), commands.begin() + kCommandLogLimit / 2);
+        const int id = c->id;
         emit q->commandReceived(text);
         emit q->commandFrom(c->label, text);
+        if (!alive(id))
+            return;
 
         const State before = state;
         switch (t.kind) {
@@ -434,6 +446,8 @@ struct MatrixSimulator::Private
         }
         if (state != before)
             changed(c);
+        if (!alive(id))
+            return;
 
         if (!c->pty && closeAfter > 0 && c->commands >= closeAfter) {
             c->closing = true;

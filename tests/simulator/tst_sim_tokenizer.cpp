@@ -1,6 +1,9 @@
 #include "simulator/CommandTokenizer.h"
 
+#include <QRandomGenerator>
 #include <QTest>
+
+#include <algorithm>
 
 using sim::CommandTokenizer;
 using sim::Token;
@@ -25,6 +28,7 @@ private slots:
     void stream();
     void fields();
     void floodOfDigitsStaysBounded();
+    void randomBytesInRandomPieces();
 };
 
 void TstSimTokenizer::stream_data()
@@ -108,6 +112,33 @@ void TstSimTokenizer::floodOfDigitsStaysBounded()
     QVERIFY(tok.feed(flood).empty());
     QVERIFY(tok.pending().size() <= CommandTokenizer::MaxPending);
     QCOMPARE(texts(tok.feed(std::string("V"))), QStringList{"7777V"});
+}
+
+void TstSimTokenizer::randomBytesInRandomPieces()
+{
+    // Biased towards protocol characters so that real commands turn up among the junk.
+    const std::string alphabet = "0123456789VACvacKPWOQIR#test\r\nXu";
+    QRandomGenerator rng(20240611);
+    std::string stream;
+    for (int i = 0; i < 20000; ++i)
+        stream += alphabet[rng.bounded(int(alphabet.size()))];
+
+    CommandTokenizer whole, pieces;
+    std::vector<Token> a = whole.feed(stream);
+    std::vector<Token> b;
+    for (std::size_t at = 0; at < stream.size();) {
+        const std::size_t n = std::min<std::size_t>(stream.size() - at, rng.bounded(1, 9));
+        for (Token &t : pieces.feed(stream.data() + at, n))
+            b.push_back(std::move(t));
+        QVERIFY(pieces.pending().size() <= CommandTokenizer::MaxPending);
+        at += n;
+    }
+    QCOMPARE(texts(b), texts(a)); // how the bytes were cut up does not matter
+    QVERIFY(!a.empty());
+    std::size_t used = 0;
+    for (const Token &t : a)
+        used += t.text.size();
+    QCOMPARE(whole.discarded() + used + whole.pending().size(), stream.size());
 }
 
 QTEST_APPLESS_MAIN(TstSimTokenizer)
