@@ -496,6 +496,7 @@ struct MatrixSimulator::Private
     {
         while (server && server->hasPendingConnections()) {
             QTcpSocket *s = server->nextPendingConnection();
+            s->setParent(q); // outlives a server replaced by listenTcp()
             s->setSocketOption(QAbstractSocket::LowDelayOption, 1); // pieces stay pieces
             ++accepted;
             Client *c = addClient(QStringLiteral("tcp#%1").arg(accepted), false, s);
