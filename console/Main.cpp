@@ -15,6 +15,7 @@
 #include "ui/Messages.h"
 #include "ui/StringGrid.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -767,10 +768,31 @@ void TForm1::connectAndRead()
 
 void TForm1::RedrawGrid()
 {
-    core::RedrawGrid(CrosspointTable, StringGrid1->RowCount(), StringGrid1->ColCount(),
-                     [this](int col, int row, const std::string &text) {
-                         StringGrid1->setCells(col, row, QString::fromStdString(text));
-                     });
+    // The eight labels made once; a refresh of a 72 x 72 matrix writes 5,184 cells.
+    static const std::array<QString, 8> labels = [] {
+        std::array<QString, 8> l;
+        for (int v = 0; v < 8; ++v)
+            l[v] = QString::fromStdString(core::CellLabel(v, core::LabelSet::Redraw));
+        return l;
+    }();
+    // Cells are written with the model quiet and the grid repainted once: one change
+    // notice per cell would cost more than the whole exchange with the device.
+    bool changed = false;
+    {
+        const QSignalBlocker quiet(StringGrid1->model());
+        const int rows = StringGrid1->RowCount(), cols = StringGrid1->ColCount();
+        for (int r = 1; r < rows; ++r) {
+            for (int c = 1; c < cols; ++c) {
+                const QString &label = labels[CrosspointTable.get(c, r) & 7];
+                if (StringGrid1->Cells(c, r) != label) {
+                    StringGrid1->setCells(c, r, label);
+                    changed = true;
+                }
+            }
+        }
+    }
+    if (changed)
+        StringGrid1->viewport()->update();
 }
 
 bool TForm1::ParseStatusReply()
@@ -793,17 +815,17 @@ bool TForm1::ParseStatusReply()
 
 void TForm1::applyStatusToPresets(const std::array<int, 33> &presets)
 {
-    ListBox1->clear();
     bool anyStored = false;
     for (int n = 1; n <= 32; ++n)
         anyStored = anyStored || presets[n] != 0;
     std::unique_ptr<store::TableScope> scope;
     if (anyStored)
         scope = std::make_unique<store::TableScope>(Table3);
+    QStringList entries;
     for (int n = 1; n <= 32; ++n) {
         const QString number = QString::number(n);
         if (presets[n] == 0) {
-            ListBox1->addItem(number + QStringLiteral(":NULL"));
+            entries << number + QStringLiteral(":NULL");
             continue;
         }
         // A stored preset with no description row of its own still gets its entry, since
@@ -820,8 +842,24 @@ void TForm1::applyStatusToPresets(const std::array<int, 33> &presets)
             }
             Table3.next();
         }
-        ListBox1->addItem(text);
+        entries << text;
     }
+    // The list comes out as emptied and refilled: the entries above, nothing selected, no
+    // current entry, scrolled to the top. Entries that read the same are kept rather than
+    // made anew, which a refresh of an unchanged matrix would otherwise pay for every time.
+    if (ListBox1->count() != entries.size()) {
+        ListBox1->clear();
+        ListBox1->addItems(entries);
+        return;
+    }
+    for (int i = 0; i < entries.size(); ++i) {
+        QListWidgetItem *item = ListBox1->item(i);
+        if (item->text() != entries[i])
+            item->setText(entries[i]);
+    }
+    ListBox1->clearSelection();
+    ListBox1->setCurrentItem(nullptr);
+    ListBox1->scrollToTop();
 }
 
 void TForm1::runRefresh(const RefreshTexts &texts)

@@ -22,6 +22,7 @@ private slots:
     void noChannelRows();
     void outcomes_data();
     void outcomes();
+    void replyBeyondTheMatrix();
 };
 
 void TestLoading::shapeAndCaptions()
@@ -291,6 +292,35 @@ void TestLoading::outcomes()
     QCOMPARE(c.grid()->Cells(1, 2), drawn ? QStringLiteral(" V") : QString());
     QCOMPARE(c.form->CrosspointTable.get(1, 2), drawn ? 1 : 0);
     QVERIFY(c.form->TabControl1->isEnabled());
+    if (fault == QLatin1String("junk")) // the junk line left the receive buffer itself
+        QVERIFY(c.form->ReceiveBuffer().startsWith("PST:"));
+}
+
+// A device larger than its catalogue row: inputs beyond InNum land in cells the grid does not
+// show, outputs beyond OutNum are not read, and nothing reaches outside the table.
+void TestLoading::replyBeyondTheMatrix()
+{
+    Console c;
+    c.shape(80, 8, true, true);
+    c.sim.setRoute(Sim::Video, 1, 9);
+    c.sim.setRoute(Sim::Audio, 1, 75);
+    c.sim.setRoute(Sim::Video, 6, 2);
+    c.sim.setRoute(Sim::Audio, 2, 3);
+    c.dir.addMatrix(c.tcpMatrix(QStringLiteral("A1"), QStringLiteral("VCA"), 4, 4, true));
+    c.start();
+    c.settle();
+
+    QCOMPARE(messageLog(), QStringList());
+    QCOMPARE(c.grid()->Cells(2, 3), QStringLiteral(" A"));
+    QCOMPARE(c.form->CrosspointTable.get(1, 9), 1);
+    QCOMPARE(c.form->CrosspointTable.get(1, 75), 0);
+    QCOMPARE(c.form->CrosspointTable.get(6, 2), 0);
+    QCOMPARE(c.grid()->RowCount(), 5);
+    for (int col = 1; col <= 4; ++col)
+        for (int r = 1; r <= 4; ++r)
+            QCOMPARE(c.grid()->Cells(col, r), col == 2 && r == 3 ? QStringLiteral(" A") : QString());
+    c.moveOver(1, 0); // input 9 of output 1 is not one of this matrix's inputs
+    QCOMPARE(c.memoLines(), (QStringList{u("输出通道:1"), u("<-->"), QStringLiteral("------- List--------")}));
 }
 
 QTEST_MAIN(TestLoading)
