@@ -12,6 +12,7 @@ const std::vector<Measurement> &measurements()
         {"wait_cpu_fraction", "fraction", waitCpuFraction},
         {"tcp_command_ratio", "ratio", tcpCommandRatio},
         {"serial_command_ratio", "ratio", serialCommandRatio},
+        {"redraw_72_ratio", "ratio", redraw72Ratio},
     };
     return list;
 }

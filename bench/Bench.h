@@ -28,5 +28,6 @@ void note(const std::string &name, const std::string &text); // to stderr
 double waitCpuFraction();
 double tcpCommandRatio();
 double serialCommandRatio();
+double redraw72Ratio(); // RedrawBench.cpp
 
 } // namespace bench
