@@ -10,6 +10,7 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QWheelEvent>
 
 using namespace consoletest;
@@ -52,6 +53,7 @@ private slots:
     void disconnectClick();
     void timeOutReadsBack_data();
     void timeOutReadsBack();
+    void busyGuard();
     void noLayerTicked();
     void offlineToggles();
     void historyRule_data();
@@ -229,6 +231,42 @@ void TestRouting::timeOutReadsBack()
     QCOMPARE(c.historyCommands(), QStringList{QStringLiteral("0312C")}); // entered before sending
     QCOMPARE(c.grid()->Cells(3, 12), label);
     QCOMPARE(c.grid()->Cells(3, 5), QString());
+    QVERIFY(c.grid()->isEnabled());
+    QVERIFY(!c.form->CommandBusy);
+}
+
+// While a grid click waits for its echo, the update button, the channel selection bar and
+// further grid clicks are ignored.
+void TestRouting::busyGuard()
+{
+    Console c;
+    open(c, QStringLiteral("VCA"), true, Tcp);
+    c.form->ComboBox1->setCurrentIndex(2);
+    c.form->ComboBox2->setCurrentIndex(2);
+    bool fired = false;
+    QObject::connect(&c.sim, &Sim::commandReceived, [&](const QByteArray &cmd) {
+        if (cmd != "0312V" || fired)
+            return;
+        fired = true;
+        QTimer::singleShot(0, [&] { // inside the console's wait for "V0312"
+            QVERIFY(!c.grid()->isEnabled());
+            QTest::mouseClick(c.form->Button2, Qt::LeftButton);
+            QTest::mouseClick(c.form->Button1, Qt::LeftButton);
+            bool allow = true;
+            c.form->StringGrid1SelectCell(5, 1, allow);
+            QVERIFY(!allow);
+        });
+    });
+
+    c.clickCell(3, 12);
+    c.settle();
+
+    QVERIFY(fired);
+    QCOMPARE(c.sim.received(), QByteArray("0312V0312A"));
+    QCOMPARE(c.historyCommands(), QStringList{QStringLiteral("0312C")});
+    QCOMPARE(messageLog(), QStringList());
+    QCOMPARE(c.grid()->Cells(3, 12), QStringLiteral("VA"));
+    QCOMPARE(c.grid()->Cells(5, 1), QString());
     QVERIFY(c.grid()->isEnabled());
     QVERIFY(!c.form->CommandBusy);
 }
@@ -439,6 +477,11 @@ void TestRouting::channelSelect_data()
     QTest::newRow("12 to 3, video, holds video")
         << vca << QList<Route>{{Sim::Video, 3, 12}} << 1 << "" << 12 << 3 << QByteArray("0312v0312V")
         << QStringList{"0312v", "0312V"} << QStringList{} << "3,12= V";
+    // The disconnect's echo is lost: the connect still goes, then the time-out and the read-back.
+    QTest::newRow("12 to 3, video, holds video, disconnect echo lost")
+        << vca << QList<Route>{{Sim::Video, 3, 12}} << 1 << "0312v" << 12 << 3 << QByteArray("0312v0312V00#")
+        << QStringList{"0312v", "0312V"} << QStringList{plain("通讯超时，将更新状态!"), plain("更新状态成功!")}
+        << "3,12= V";
     QTest::newRow("All from 4, VCA") << vca << QList<Route>{} << 3 << "" << 4 << 0 << QByteArray("0004C0004A0004V00#")
                                      << QStringList{} << QStringList{plain("通道选择成功!")} << "8,4=VAC";
     QTest::newRow("All from 4, VCA, first echo lost")
