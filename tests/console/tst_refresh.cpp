@@ -114,6 +114,7 @@ void TestRefresh::outcomes()
         c.sim.closeAll();
     c.sim.clearLog();
     Messages::clearRecords();
+    c.form->ListBox1->item(4)->setSelected(true); // the operator's choice of preset
 
     run(*c.form, op);
     c.settle();
@@ -133,6 +134,8 @@ void TestRefresh::outcomes()
     QCOMPARE(c.form->CheckBox6->isChecked(), parsed);
     QCOMPARE(c.form->CheckBox7->isChecked(), parsed);
     QCOMPARE(c.form->ListBox1->count(), 32);
+    // The list is rebuilt by a good answer (the choice goes with it) and left alone otherwise.
+    QCOMPARE(c.form->ListBox1->selectedItems().size(), parsed ? 0 : 1);
     if (parsed) {
         QCOMPARE(c.form->ListBox1->item(0)->text(), u("1:NULL"));
         QCOMPARE(c.form->ListBox1->item(1)->text(), u("2:会议"));
