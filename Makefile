@@ -17,6 +17,7 @@ build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
+	@bash scripts/deps.sh --run
 	bash scripts/run-demo.sh $(BUILD)/bin
 
 test: build

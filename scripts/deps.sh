@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, only those missing.
 set -euo pipefail
-pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsqlite3-dev fonts-noto-cjk)
-if [ "${1:-}" = "--fuzz" ]; then pkgs+=(clang libclang-rt-14-dev); fi
+pkgs=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsqlite3-dev)
+case "${1:-}" in
+  --run) pkgs+=(fonts-noto-cjk) ;;           # Chinese glyphs on screen
+  --fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
+esac
 missing=()
 for p in "${pkgs[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
