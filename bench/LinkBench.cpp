@@ -3,6 +3,7 @@
 
 #include "Bench.h"
 #include "RawIo.h"
+#include "SimulatorThread.h"
 
 #include "link/DeviceLink.h"
 #include "link/MSComm.h"
@@ -31,43 +32,15 @@ public:
     void deviceUpdate() override {}
 };
 
-// The simulator with an event loop of its own, so that it does not share the client's.
-class SimulatorThread : public QThread
+// A 16 x 16 matrix on a free loopback port and, when a link path is given, on a pty.
+SimulatorThread::Setup plainMatrix(const QString &ptyLink = QString())
 {
-public:
-    explicit SimulatorThread(const QString &ptyLink = QString()) : m_ptyLink(ptyLink) {}
-    ~SimulatorThread() override
-    {
-        quit();
-        wait();
-    }
-    bool begin()
-    {
-        start();
-        m_ready.acquire();
-        return m_ok;
-    }
-    quint16 port() const { return m_port; }
-
-protected:
-    void run() override
-    {
-        sim::MatrixSimulator sim;
+    return [ptyLink](sim::MatrixSimulator &sim) {
         sim.setSize(16, 16);
         sim.setAudio(true);
-        m_ok = sim.listenTcp(0) && (m_ptyLink.isEmpty() || sim.openPty(m_ptyLink));
-        m_port = sim.tcpPort();
-        m_ready.release();
-        if (m_ok)
-            exec();
-    }
-
-private:
-    QString m_ptyLink;
-    QSemaphore m_ready;
-    bool m_ok = false;
-    quint16 m_port = 0;
-};
+        return sim.listenTcp(0) && (ptyLink.isEmpty() || sim.openPty(ptyLink));
+    };
+}
 
 const QByteArray kCommand = "0312V";
 const QByteArray kEcho = "V0312";
@@ -101,7 +74,7 @@ double waitCpuFraction()
 
 double tcpCommandRatio()
 {
-    SimulatorThread sim;
+    SimulatorThread sim(plainMatrix());
     if (!sim.begin())
         return -1;
     QuietHost host;
@@ -144,7 +117,7 @@ double serialCommandRatio()
     QTemporaryDir dir;
     QDir().mkpath(dir.path() + QStringLiteral("/ports"));
     const QString ptyLink = dir.path() + QStringLiteral("/ports/COM1");
-    SimulatorThread sim(ptyLink);
+    SimulatorThread sim(plainMatrix(ptyLink));
     if (!sim.begin())
         return -1;
     QuietHost host;

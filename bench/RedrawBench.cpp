@@ -4,6 +4,7 @@
 
 #include "Bench.h"
 #include "RawIo.h"
+#include "SimulatorThread.h"
 
 #include "console/Main.h"
 #include "core/CrosspointTable.h"
@@ -31,27 +32,10 @@ namespace {
 const int kSize = 72;
 
 // A 72 x 72 "VCA" matrix with every output routed on all three layers, each layer from its
-// own input, in a thread with its own event loop.
-class FullMatrixThread : public QThread
+// own input.
+SimulatorThread::Setup fullMatrix(const QString &ptyLink)
 {
-public:
-    explicit FullMatrixThread(const QString &ptyLink) : m_ptyLink(ptyLink) {}
-    ~FullMatrixThread() override
-    {
-        quit();
-        wait();
-    }
-    bool begin()
-    {
-        start();
-        m_ready.acquire();
-        return m_ok;
-    }
-
-protected:
-    void run() override
-    {
-        sim::MatrixSimulator sim;
+    return [ptyLink](sim::MatrixSimulator &sim) {
         sim.setSize(kSize, kSize);
         sim.setAudio(true);
         sim.setVca(true);
@@ -60,17 +44,9 @@ protected:
             sim.setRoute(sim::MatrixSimulator::Audio, o, kSize + 1 - o);
             sim.setRoute(sim::MatrixSimulator::Composite, o, (o * 5) % kSize + 1);
         }
-        m_ok = sim.openPty(m_ptyLink); // after the routing, so no "update" is pending
-        m_ready.release();
-        if (m_ok)
-            exec();
-    }
-
-private:
-    QString m_ptyLink;
-    QSemaphore m_ready;
-    bool m_ok = false;
-};
+        return sim.openPty(ptyLink); // after the routing, so no "update" is pending
+    };
+}
 
 // The catalogue row of the serial 72 x 72 matrix and one channel row (so that it opens its link).
 bool writeTables(const QString &folder)
@@ -160,7 +136,7 @@ double redraw72Ratio()
     QDir().mkpath(appDir + QStringLiteral("ports"));
     if (!writeTables(appDir + QStringLiteral("KorvathDB")))
         return -1;
-    FullMatrixThread sim(ptyLink);
+    SimulatorThread sim(fullMatrix(ptyLink));
     if (!sim.begin())
         return -1;
 
