@@ -11,9 +11,7 @@
 
 #include <QDir>
 #include <QMap>
-#include <QSemaphore>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <cstdio>
 

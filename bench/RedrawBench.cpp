@@ -19,9 +19,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QPushButton>
-#include <QSemaphore>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <cstdio>
 
