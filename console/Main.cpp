@@ -780,16 +780,14 @@ void TForm1::RedrawGrid()
     bool changed = false;
     {
         const QSignalBlocker quiet(StringGrid1->model());
-        const int rows = StringGrid1->RowCount(), cols = StringGrid1->ColCount();
-        for (int r = 1; r < rows; ++r) {
-            for (int c = 1; c < cols; ++c) {
-                const QString &label = labels[CrosspointTable.get(c, r) & 7];
-                if (StringGrid1->Cells(c, r) != label) {
-                    StringGrid1->setCells(c, r, label);
-                    changed = true;
-                }
-            }
-        }
+        core::RedrawGrid(CrosspointTable, StringGrid1->RowCount(), StringGrid1->ColCount(),
+                         [this, &changed](int c, int r, core::LayerMask value) {
+                             const QString &label = labels[value & 7];
+                             if (StringGrid1->Cells(c, r) != label) {
+                                 StringGrid1->setCells(c, r, label);
+                                 changed = true;
+                             }
+                         });
     }
     if (changed)
         StringGrid1->viewport()->update();

@@ -41,10 +41,18 @@ void CrosspointTable::set(int output, int input, LayerMask mask)
 void RedrawGrid(const CrosspointTable &table, int rowCount, int colCount,
                 const std::function<void(int column, int row, const std::string &text)> &setCellText)
 {
+    RedrawGrid(table, rowCount, colCount, [&setCellText](int c, int r, LayerMask value) {
+        setCellText(c, r, CellLabel(value, LabelSet::Redraw));
+    });
+}
+
+void RedrawGrid(const CrosspointTable &table, int rowCount, int colCount,
+                const std::function<void(int column, int row, LayerMask value)> &setCellValue)
+{
     // Column c is output c, row r is input r; row 0 and column 0 are the caption cells.
     for (int r = 1; r < rowCount; ++r)
         for (int c = 1; c < colCount; ++c)
-            setCellText(c, r, CellLabel(table.get(c, r), LabelSet::Redraw));
+            setCellValue(c, r, table.get(c, r));
 }
 
 } // namespace core

@@ -39,4 +39,9 @@ private:
 void RedrawGrid(const CrosspointTable &table, int rowCount, int colCount,
                 const std::function<void(int column, int row, const std::string &text)> &setCellText);
 
+// The same walk, handing over each entry's value instead of its label, for a grid that keeps
+// its eight labels ready made.
+void RedrawGrid(const CrosspointTable &table, int rowCount, int colCount,
+                const std::function<void(int column, int row, LayerMask value)> &setCellValue);
+
 } // namespace core
