@@ -253,17 +253,31 @@ void DeviceLink::MSComm1Comm()
 {
     if (m_comm->CommEvent() != MSComm::comEvReceive || m_comm->InBufferCount() == 0)
         return;
-    ReceiveBuffer.append(m_comm->Input());
-    emit activity();
-    updateCheck();
+    received(m_comm->Input());
 }
 
 void DeviceLink::ClientSocket1Read()
 {
     // Appended, as on the serial line: a reply split over two reads is still found whole.
-    ReceiveBuffer.append(m_socket->ReceiveText());
+    received(m_socket->ReceiveText());
+}
+
+void DeviceLink::received(const QByteArray &bytes)
+{
+    // Only the new text (and the few characters before it that an "update" may straddle)
+    // is searched: a device that chatters without end must not cost more with every read.
+    qsizetype from = qMax<qsizetype>(0, ReceiveBuffer.size() - 5);
+    ReceiveBuffer.append(bytes);
+    // A reply is a few hundred bytes; a buffer past this holds line noise, of which only
+    // the newest part can matter to a wait.
+    if (ReceiveBuffer.size() > MaxReceiveBuffer) {
+        const qsizetype drop = ReceiveBuffer.size() - KeptReceiveBuffer;
+        ReceiveBuffer.remove(0, drop);
+        from = qMax<qsizetype>(0, from - drop);
+    }
     emit activity();
-    updateCheck();
+    if (QByteArrayView(ReceiveBuffer).sliced(from).toByteArray().toLower().contains("update"))
+        updateCheck();
 }
 
 void DeviceLink::ClientSocket1Connect()
@@ -292,8 +306,6 @@ void DeviceLink::setOnlineState(bool online)
 
 void DeviceLink::updateCheck()
 {
-    if (!ReceiveBuffer.toLower().contains("update"))
-        return;
     if (m_inDeviceRefresh) {
         m_updatePending = true; // served by the running refresh's loop below, once
         return;

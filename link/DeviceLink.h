@@ -52,6 +52,8 @@ public:
     bool isOffline() const;
 
     QByteArray ReceiveBuffer;
+    static constexpr qsizetype MaxReceiveBuffer = 1 << 20;  // past this, older text goes
+    static constexpr qsizetype KeptReceiveBuffer = 64 << 10;
     int CommTimeout() const { return m_commTimeout; }
     void setCommTimeout(int ms) { m_commTimeout = ms; }
 
@@ -92,6 +94,7 @@ signals:
 
 private:
     void setOnlineState(bool online);
+    void received(const QByteArray &bytes);
     void updateCheck();
     template <typename Cond> bool waitUntil(int ms, Cond cond);
 

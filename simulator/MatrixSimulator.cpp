@@ -823,4 +823,12 @@ void MatrixSimulator::setUpdateInterval(int ms)
 
 void MatrixSimulator::setCloseAfter(int commands) { d->closeAfter = qMax(0, commands); }
 
+void MatrixSimulator::sendToAll(const QByteArray &bytes)
+{
+    for (auto &c : d->clients) {
+        if (!c->closing)
+            d->enqueue(c.get(), bytes, 0);
+    }
+}
+
 } // namespace sim

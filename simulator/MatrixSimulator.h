@@ -72,6 +72,9 @@ public:
     void setIdentFirst(int laterMs);                    // "I" of the status reply first, rest later
     void setUpdateInterval(int ms);                     // 0: off
     void setCloseAfter(int commands);                   // 0: never
+    // Line noise: these bytes go out to every client as they are, through the same
+    // delivery as replies (in pieces when chunking is on).
+    void sendToAll(const QByteArray &bytes);
 
 signals:
     void commandReceived(const QByteArray &command);

@@ -127,6 +127,7 @@ private slots:
     void updateOverTcp();
     void updateDuringRefreshServedOnceAfter();
     void tenThousandUpdatesInARow();
+    void chatterStaysBounded();
     void splitSequence_data();
     void splitSequence();
     void sequenceOverClosedSerialPort();
@@ -372,6 +373,25 @@ void TestDeviceLink::updateOverTcp()
     QCOMPARE(m_link->ReceiveBuffer, m_sim->statusReply());
     QCOMPARE(m_sim->connectionCount(), 2);
     QCOMPARE(m_host->panels.value(3), kOnline3);
+}
+
+void TestDeviceLink::chatterStaysBounded()
+{
+    tcpLink();
+    QVERIFY(m_link->EnsureTcpConnected());
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim->clientCount(), 1, 5000);
+    // Three MiB of line noise, an "update" cut in two across reads, then a marker: the
+    // buffer keeps its newest part, the notice is seen once, and the marker is found.
+    const QByteArray noise(256 * 1024, 'x');
+    for (int i = 0; i < 12; ++i)
+        m_sim->sendToAll(noise);
+    m_sim->sendToAll("...upD");
+    m_link->PumpEvents(200); // the first half arrives in a read of its own
+    m_sim->sendToAll("aTe...END");
+    QVERIFY(m_link->WaitForReply("END", 5000));
+    QCOMPARE(m_host->updates, 1);
+    QVERIFY(m_link->ReceiveBuffer.size() <= DeviceLink::MaxReceiveBuffer);
+    QVERIFY(m_link->ReceiveBuffer.endsWith("...upDaTe...END"));
 }
 
 void TestDeviceLink::updateDuringRefreshServedOnceAfter()
