@@ -82,6 +82,7 @@ private slots:
     void emptyCatalogueHidesGrid();
     void missingTableIsShownAndProgramGoesOn();
     void closingClosesSerialPort();
+    void nameWithAQuoteLoadsLikeAnyOther();
 };
 
 void StartupTest::windowsAndHandOver_data()
@@ -298,6 +299,28 @@ void StartupTest::closingClosesSerialPort()
     QVERIFY(device.received().startsWith("test"));
     form.close();
     QVERIFY(!form.Link->MSComm1()->PortOpen());
+}
+
+void StartupTest::nameWithAQuoteLoadsLikeAnyOther()
+{
+    TempProgramFolder dir;
+    MatrixSpec quoted = offlineMatrix(QStringLiteral("A'B"), 2, 1);
+    quoted.inDescs = QStringList{u("摄像机1"), u("摄像机2")};
+    quoted.outDescs = QStringList{u("投影机")};
+    dir.addMatrix(quoted);
+    MatrixSpec other = offlineMatrix(QStringLiteral("A"), 3, 3);
+    other.inDescs = QStringList{QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")};
+    dir.addMatrix(other);
+    TForm1 form(dir.appDirectory());
+    form.show();
+    QCOMPARE(form.TabControl1->tabText(1), QStringLiteral("A'B"));
+    form.TabControl1->setCurrentIndex(1);
+    QCOMPARE(form.CurrentMatrixName, QStringLiteral("A'B"));
+    QCOMPARE(form.ListBox2->count(), 2);
+    QCOMPARE(form.ListBox2->item(1)->text(), u("摄像机2"));
+    QCOMPARE(form.ListBox3->count(), 1);
+    QCOMPARE(form.ListBox3->item(0)->text(), u("投影机"));
+    QVERIFY(Messages::records().isEmpty());
 }
 
 int main(int argc, char **argv)
