@@ -573,8 +573,13 @@ QString Field::asString() const
 int Field::asInteger() const
 {
     const QVariant v = m_table->d->value(m_index);
-    if (v.isNull())
+    if (v.isNull()) {
+        // An empty number field is 0; an empty text holds no number (an empty "timeout"
+        // must not become a time-out of 0 ms).
+        if (m_table->d->schema->fields.at(m_index).type == FieldType::Text)
+            m_table->d->fail(fieldName(), QStringLiteral("an empty text is not a number"));
         return 0;
+    }
     if (v.typeId() == QMetaType::Bool)
         return v.toBool() ? 1 : 0;
     if (v.typeId() == QMetaType::QString) {

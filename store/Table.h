@@ -18,8 +18,9 @@ namespace detail { void checkStoredRows(Table &table); }
 
 // One field of the current row of a table handle.
 //
-// Reading: an empty (null) field reads as "" / 0 / false. A bool reads as text "True" or
-// "False"; an integer as its decimal text.
+// Reading: an empty (null) field reads as "" / 0 / false, except that an empty text field
+// read as an integer throws, as any other text that is not a number does. A bool reads as
+// text "True" or "False"; an integer as its decimal text.
 // Writing (only between append()/edit() and post()): "" or clear() makes the field empty.
 // A text(n) field keeps at most n bytes of its code page 936 form, cut on a character
 // boundary. Integer fields take decimal text; int16 fields (Port, ROLE) refuse values
@@ -28,7 +29,7 @@ class Field
 {
 public:
     QString asString() const;
-    int asInteger() const;  // throws TableError when the text is not a decimal integer
+    int asInteger() const;  // throws TableError when the text is empty or not a decimal integer
     bool asBoolean() const;
     bool isNull() const;
     void setAsString(const QString &value);

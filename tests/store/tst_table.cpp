@@ -332,13 +332,16 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<bool>("isNumber");
         QTest::addColumn<int>("value");
-        QTest::newRow("digits") << u("1000") << true << 1000;
-        QTest::newRow("negative") << u("-5") << true << -5;
-        QTest::newRow("abc") << u("abc") << false << 0;
-        QTest::newRow("digits then letters") << u("12abc") << false << 0;
-        QTest::newRow("decimal point") << u("1.5") << false << 0;
-        QTest::newRow("beyond int") << u("99999999999") << false << 0;
-        QTest::newRow("empty") << QString() << true << 0;
+        QTest::addColumn<bool>("numberFieldTakesIt");
+        QTest::newRow("digits") << u("1000") << true << 1000 << true;
+        QTest::newRow("negative") << u("-5") << true << -5 << true;
+        QTest::newRow("abc") << u("abc") << false << 0 << false;
+        QTest::newRow("digits then letters") << u("12abc") << false << 0 << false;
+        QTest::newRow("decimal point") << u("1.5") << false << 0 << false;
+        QTest::newRow("beyond int") << u("99999999999") << false << 0 << false;
+        // An empty "timeout" holds no digits: no time-out of 0 ms. Written into a number
+        // field, "" empties it.
+        QTest::newRow("empty") << QString() << false << 0 << true;
     }
 
     void numbers()
@@ -346,6 +349,7 @@ private slots:
         QFETCH(QString, stored);
         QFETCH(bool, isNumber);
         QFETCH(int, value);
+        QFETCH(bool, numberFieldTakesIt);
         dir->setTimeout(stored);
         auto t = open(u("Config.DB"));
         QVERIFY(t->findKey(u("timeout")));
@@ -361,7 +365,9 @@ private slots:
         auto m = open(u("MatrixDB.DB"));
         m->append();
         const QString msg = refusal([&] { m->fieldByName(u("InNum")).setAsString(stored); });
-        QCOMPARE(msg == u("<no TableError>"), isNumber);
+        QCOMPARE(msg == u("<no TableError>"), numberFieldTakesIt);
+        if (numberFieldTakesIt && stored.isEmpty())
+            QCOMPARE(m->fieldByName(u("InNum")).asInteger(), 0); // an empty number field is 0
         m->cancel();
     }
 
