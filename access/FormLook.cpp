@@ -1,9 +1,12 @@
 #include "access/FormLook.h"
 
+#include "store/GbkText.h"
+
 #include <QDialog>
 #include <QFont>
 #include <QLineEdit>
 #include <QPalette>
+#include <QValidator>
 
 namespace access {
 
@@ -11,7 +14,20 @@ namespace {
 // Border and caption of the window frame the places were laid out for.
 constexpr int FrameWidth = 8;
 constexpr int FrameHeight = 34;
-}
+
+class ByteLimit : public QValidator
+{
+public:
+    ByteLimit(int maxBytes, QObject *parent) : QValidator(parent), m_maxBytes(maxBytes) {}
+    State validate(QString &input, int &) const override
+    {
+        return store::gbkLength(input) <= m_maxBytes ? Acceptable : Invalid;
+    }
+
+private:
+    int m_maxBytes;
+};
+} // namespace
 
 void setDialogFrame(QDialog *dialog, int left, int top, int outerWidth, int outerHeight)
 {
@@ -22,6 +38,12 @@ void setDialogFrame(QDialog *dialog, int left, int top, int outerWidth, int oute
     dialog->setFont(font);
     dialog->setFixedSize(outerWidth - FrameWidth, outerHeight - FrameHeight);
     dialog->move(left, top);
+}
+
+void setByteLimit(QLineEdit *edit, int maxBytes)
+{
+    edit->setMaxLength(maxBytes); // never more characters than bytes
+    edit->setValidator(new ByteLimit(maxBytes, edit));
 }
 
 void setPasswordEcho(QLineEdit *edit)

@@ -45,12 +45,12 @@ TForm4::TForm4(const QString &appDirectory, QWidget *parent)
     Label2->setGeometry(200, 35, 41, 13);
     Edit1 = new QLineEdit(this);
     Edit1->setGeometry(255, 29, 89, 21);
-    Edit1->setMaxLength(10);
+    access::setByteLimit(Edit1, 10);
     Label3 = new QLabel(QStringLiteral("密    码"), this);
     Label3->setGeometry(202, 63, 39, 13);
     Edit2 = new QLineEdit(this);
     Edit2->setGeometry(256, 58, 89, 21);
-    Edit2->setMaxLength(8);
+    access::setByteLimit(Edit2, 8);
     access::setPasswordEcho(Edit2);
     GroupBox1 = new QGroupBox(QStringLiteral("权限设置"), this);
     GroupBox1->setGeometry(200, 88, 146, 177);

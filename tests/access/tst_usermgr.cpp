@@ -4,6 +4,7 @@
 #include "access/Usermgr.h"
 
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -39,6 +40,20 @@ void select(TForm4 &form, const QString &name)
     QCOMPARE(form.ListBox1->selectedItems(), items);
 }
 
+// Types text as an operator does: ASCII by key, Chinese through the input method.
+void type(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(widget, char(c.unicode()));
+            continue;
+        }
+        QInputMethodEvent commit;
+        commit.setCommitString(QString(c));
+        QCoreApplication::sendEvent(widget, &commit);
+    }
+}
+
 void click(QWidget *widget)
 {
     QTest::mouseClick(widget, Qt::LeftButton);
@@ -62,6 +77,8 @@ private slots:
     void selectShowsUser();
     void addWithRole_data();
     void addWithRole();
+    void typedAsStored_data();
+    void typedAsStored();
     void emptyNameOrPassword_data();
     void emptyNameOrPassword();
     void modifyRoleOnly();
@@ -264,6 +281,45 @@ void TestUsermgr::addWithRole()
     click(login.Button1);
     QCOMPARE(loggedIn.size(), 1);
     QCOMPARE(loggedIn.at(0).at(0).toString(), role);
+}
+
+void TestUsermgr::typedAsStored_data()
+{
+    // The boxes hold as many bytes of code page 936 text as the fields store (a Chinese
+    // character takes two), so a typed name and password are stored uncut and log in.
+    QTest::addColumn<QString>("typedName");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("typedPassword");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("ascii") << "abcdefghijkl" << "abcdefghij" << "123456789" << "12345678";
+    QTest::newRow("chinese") << "张三李四王五赵" << "张三李四王" << "密码口令暗号" << "密码口令";
+    QTest::newRow("odd byte left") << "a张三李四王五" << "a张三李四" << "1密码口令" << "1密码口";
+    QTest::newRow("ascii after chinese") << "张三李四ab" << "张三李四ab" << "密码口令x" << "密码口令";
+}
+
+void TestUsermgr::typedAsStored()
+{
+    QFETCH(QString, typedName);
+    QFETCH(QString, name);
+    QFETCH(QString, typedPassword);
+    QFETCH(QString, password);
+    TForm4 &form = openForm();
+    type(form.Edit1, typedName);
+    type(form.Edit2, typedPassword);
+    QCOMPARE(form.Edit1->text(), name);
+    QCOMPARE(form.Edit2->text(), password);
+    click(form.BitBtn1);
+    QVERIFY(Messages::records().isEmpty());
+    QCOMPARE(accesstest::storedUser(*m_dir, name), (QStringList{name, password, QStringLiteral("1")}));
+    QCOMPARE(listed(form).last(), name);
+
+    TForm6 login(m_dir->appDirectory());
+    QSignalSpy loggedIn(&login, &TForm6::loggedIn);
+    login.Edit1->setText(name);
+    login.Edit2->setText(password);
+    click(login.Button1);
+    QVERIFY(Messages::records().isEmpty());
+    QCOMPARE(loggedIn.size(), 1);
 }
 
 void TestUsermgr::emptyNameOrPassword_data()
