@@ -195,6 +195,7 @@ struct Table::Private
     QVector<QVariant> buffer;  // the row being edited or inserted
     qint64 editRowid = -1;
     bool modified = false;
+    bool refused = false; // a write or post of the pending row was refused
     QVector<QVariant> keyBuffer;
 
     QString filterText;
@@ -337,7 +338,12 @@ struct Table::Private
         }
         if (state != State::Edit && state != State::Insert)
             fail(schema->fields.at(i).name, QStringLiteral("the table is not in edit or insert mode"));
-        buffer[i] = toStored(i, v);
+        try {
+            buffer[i] = toStored(i, v);
+        } catch (...) {
+            refused = true;
+            throw;
+        }
         modified = true;
     }
 
@@ -489,13 +495,15 @@ struct Table::Private
 
     // --- writing ------------------------------------------------------------------------
 
-    // Before a move: store a row that was written to, drop one that was not.
+    // Before a move: store a row that was written to, drop one that was not. A row with a
+    // refused write or post is dropped too: the operation that wrote it was abandoned, and
+    // its half must not be stored by the next move.
     void checkBrowseMode(Table *q)
     {
         if (state == State::SetKey) {
             state = State::Browse;
         } else if (state == State::Edit || state == State::Insert) {
-            if (modified)
+            if (modified && !refused)
                 q->post();
             else
                 q->cancel();
@@ -735,6 +743,7 @@ void Table::close()
     d->buffer.clear();
     d->keyBuffer.clear();
     d->modified = false;
+    d->refused = false;
     d->editRowid = -1;
 }
 
@@ -822,6 +831,7 @@ void Table::append()
     d->buffer = d->emptyRow();
     d->editRowid = -1;
     d->modified = false;
+    d->refused = false;
 }
 
 void Table::edit()
@@ -843,6 +853,7 @@ void Table::edit()
     d->buffer = d->current;
     d->editRowid = rowid;
     d->modified = false;
+    d->refused = false;
 }
 
 void Table::post()
@@ -851,39 +862,45 @@ void Table::post()
     if (d->state != State::Edit && d->state != State::Insert)
         return;
     const QVector<QVariant> row = d->buffer;
-    d->validate(row);
     const bool inserting = d->state == State::Insert;
     qint64 rowid = d->editRowid;
-    d->transaction([&] {
-        d->checkUniqueKey(row, inserting ? -1 : rowid);
-        QStringList cols, params;
-        for (int i = 0; i < d->schema->fields.size(); ++i) {
-            cols << quoted(d->schema->fields.at(i).name);
-            params << QStringLiteral("?%1").arg(i + 1);
-        }
-        if (inserting) {
-            Statement st(d->db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(d->sqlTable(), cols.join(QStringLiteral(", ")), params.join(QStringLiteral(", "))), d->name);
-            for (int i = 0; i < row.size(); ++i)
-                st.bind(i + 1, row.at(i));
-            st.step();
-            rowid = sqlite3_last_insert_rowid(d->db);
-        } else {
-            QStringList sets;
-            for (int i = 0; i < cols.size(); ++i)
-                sets << cols.at(i) + QStringLiteral(" = ") + params.at(i);
-            Statement st(d->db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3").arg(d->sqlTable(), sets.join(QStringLiteral(", "))).arg(row.size() + 1), d->name);
-            for (int i = 0; i < row.size(); ++i)
-                st.bind(i + 1, row.at(i));
-            st.bind(int(row.size()) + 1, rowid);
-            st.step();
-            if (sqlite3_changes(d->db) == 0)
-                d->fail(QStringLiteral("the row being changed was deleted meanwhile"));
-        }
-    });
+    try {
+        d->validate(row);
+        d->transaction([&] {
+            d->checkUniqueKey(row, inserting ? -1 : rowid);
+            QStringList cols, params;
+            for (int i = 0; i < d->schema->fields.size(); ++i) {
+                cols << quoted(d->schema->fields.at(i).name);
+                params << QStringLiteral("?%1").arg(i + 1);
+            }
+            if (inserting) {
+                Statement st(d->db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(d->sqlTable(), cols.join(QStringLiteral(", ")), params.join(QStringLiteral(", "))), d->name);
+                for (int i = 0; i < row.size(); ++i)
+                    st.bind(i + 1, row.at(i));
+                st.step();
+                rowid = sqlite3_last_insert_rowid(d->db);
+            } else {
+                QStringList sets;
+                for (int i = 0; i < cols.size(); ++i)
+                    sets << cols.at(i) + QStringLiteral(" = ") + params.at(i);
+                Statement st(d->db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3").arg(d->sqlTable(), sets.join(QStringLiteral(", "))).arg(row.size() + 1), d->name);
+                for (int i = 0; i < row.size(); ++i)
+                    st.bind(i + 1, row.at(i));
+                st.bind(int(row.size()) + 1, rowid);
+                st.step();
+                if (sqlite3_changes(d->db) == 0)
+                    d->fail(QStringLiteral("the row being changed was deleted meanwhile"));
+            }
+        });
+    } catch (...) {
+        d->refused = true;
+        throw;
+    }
     const int oldPos = d->pos;
     d->state = State::Browse;
     d->buffer.clear();
     d->modified = false;
+    d->refused = false;
     d->editRowid = -1;
     d->requery();
     d->relocate(rowid, oldPos);
@@ -898,6 +915,7 @@ void Table::cancel()
         d->buffer.clear();
         d->keyBuffer.clear();
         d->modified = false;
+        d->refused = false;
         d->editRowid = -1;
     }
 }

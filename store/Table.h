@@ -69,7 +69,9 @@ private:
 //
 // Moving (first, next, findKey, gotoKey, append) while a row is being edited posts it first
 // when a field was written, and cancels it otherwise; a refusal of that post throws and the
-// move does not happen.
+// move does not happen. A row whose write or post was refused is never posted by a move: the
+// move drops it (the operation that wrote it was abandoned), so only an explicit post()
+// stores a corrected row.
 class Table
 {
 public:

@@ -524,6 +524,59 @@ private slots:
         QCOMPARE(dir->rows(table), before);
     }
 
+    // A refused write or post abandons the operation: the next move (the editor's next list
+    // click, its exit) must not store the half-written row, nor fail again on it.
+    void abandonedRowNotStoredByMove_data()
+    {
+        QTest::addColumn<bool>("editing");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("refusedOnPost");
+        QTest::newRow("new row, port out of range") << false << u("新") << u("65535") << false;
+        QTest::newRow("new row, port not a number") << false << u("新") << u("5a") << false;
+        QTest::newRow("new row, name already there") << false << u("已有") << u("5000") << true;
+        QTest::newRow("new row, name empty") << false << QString() << u("5000") << true;
+        QTest::newRow("changed row, port out of range") << true << u("已有") << u("40000") << false;
+        QTest::newRow("changed row, renamed onto another") << true << u("另一") << u("5000") << true;
+    }
+
+    void abandonedRowNotStoredByMove()
+    {
+        QFETCH(bool, editing);
+        QFETCH(QString, name);
+        QFETCH(QString, port);
+        QFETCH(bool, refusedOnPost);
+        dir->addMatrix(u("已有"), u("VCA"), 0, 0, true, u("网口"), QString(), u("127.0.0.1"), u("1108"));
+        dir->addMatrix(u("另一"), u("AV"), 0, 0, true, u("离线模式"));
+        const Rows before = dir->rows(u("MatrixDB.DB"));
+
+        auto t = open(u("MatrixDB.DB"));
+        if (editing) {
+            QVERIFY(t->findKey(u("已有")));
+            t->edit();
+        } else {
+            t->append();
+        }
+        const QString msg = refusal([&] {
+            t->fieldByName(u("Type")).setAsString(u("HDMI"));
+            t->fieldByName(u("Name")).setAsString(name);
+            t->fieldByName(u("Port")).setAsString(port);
+            t->post();
+        });
+        QVERIFY2(msg.contains(refusedOnPost ? u("MatrixDB") : u("Port")), qPrintable(msg));
+
+        t->first(); // nothing stored, nothing thrown
+        QCOMPARE(t->state(), Table::State::Browse);
+        QCOMPARE(dir->rows(u("MatrixDB.DB")), before);
+        QVERIFY(t->findKey(u("已有")));
+        QCOMPARE(t->fieldByName(u("Type")).asString(), u("VCA"));
+        QCOMPARE(t->fieldByName(u("Port")).asInteger(), 1108);
+
+        // A later operation of the same handle stores its own row alone.
+        addRow(*t, {{u("Name"), u("后来")}, {u("Port"), u("5555")}});
+        QCOMPARE(dir->rows(u("MatrixDB.DB")).size(), before.size() + 1);
+    }
+
     void writingOutsideEditRefused()
     {
         dir->addUser(u("admin"), u("admin"), 0);
