@@ -120,6 +120,17 @@ private slots:
         QVERIFY(mkdb.waitForFinished(30000));
         QCOMPARE(mkdb.exitCode(), 0);
         QCOMPARE(QDir(target).entryList(QDir::Files, QDir::Name), QStringList({u("ChannelDescDB.DB"), u("MatrixDB.DB"), u("RoleDB.db"), u("ScreenDescDB.DB")}));
+        // A program folder with a blank and Chinese characters in its path works as any other.
+        QVERIFY(store::ensureConfigTable(target));
+        store::Table t;
+        t.setDatabaseName(target);
+        t.setTableName(u("ChannelDescDB.DB"));
+        t.setFilter(u("MatrixName = '串口演示矩阵'"));
+        t.setFiltered(true);
+        t.open();
+        QCOMPARE(t.recordCount(), 16);
+        QCOMPARE(t.filePath(), target + u("/ChannelDescDB.DB"));
+        t.close();
 
         mkdb.start(QStringLiteral(MKDB_PATH), {});
         QVERIFY(mkdb.waitForFinished(30000));
