@@ -431,32 +431,34 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::FormShow()
 {
-    {
-        const QSignalBlocker blocker(TabControl1);
-        while (TabControl1->count() > 0)
-            TabControl1->removeTab(0);
-        store::TableScope scope(Table1);
-        Table1.first();
-        StringGrid1->setVisible(!Table1.isEmpty());
-        Table1.first();
-        while (!Table1.eof()) {
-            TabControl1->addTab(Table1.fieldByName(QStringLiteral("NAME")).asString());
-            Table1.next();
+    try {
+        {
+            const QSignalBlocker blocker(TabControl1);
+            while (TabControl1->count() > 0)
+                TabControl1->removeTab(0);
+            store::TableScope scope(Table1);
+            Table1.first();
+            StringGrid1->setVisible(!Table1.isEmpty());
+            Table1.first();
+            while (!Table1.eof()) {
+                TabControl1->addTab(Table1.fieldByName(QStringLiteral("NAME")).asString());
+                Table1.next();
+            }
         }
+        if (TabControl1->count() > 0) {
+            const QSignalBlocker blocker(TabControl1);
+            TabControl1->setCurrentIndex(0);
+        }
+        TabControl1Change();
+    } catch (...) {
+        // A table that cannot be read ends this handler, but never leaves an ordinary
+        // operator with user management and matrix editing.
+        applyUserRole();
+        throw;
     }
-    if (TabControl1->count() > 0) {
-        const QSignalBlocker blocker(TabControl1);
-        TabControl1->setCurrentIndex(0);
-    }
-    TabControl1Change();
 
     Label8->setText(u("输\n入\n通\n道"));
-    if (UserRole == 1) {
-        U1->setEnabled(false);
-        N4->setEnabled(false);
-        ToolButton1->setEnabled(false);
-        ToolButton2->setEnabled(false);
-    }
+    applyUserRole();
     StringGrid1->setSelection(QRect(150, 150, 1, 1));
 
     store::TableScope scope(Table4);
@@ -465,6 +467,16 @@ void TForm1::FormShow()
     if (!Table4.gotoKey())
         Table4.first();
     Link->setCommTimeout(Table4.fieldByName(QStringLiteral("Value")).asInteger());
+}
+
+void TForm1::applyUserRole()
+{
+    if (UserRole == 1) {
+        U1->setEnabled(false);
+        N4->setEnabled(false);
+        ToolButton1->setEnabled(false);
+        ToolButton2->setEnabled(false);
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

@@ -167,6 +167,7 @@ private:
     QWidget *buildLeftPanel();
     QWidget *buildRoutingArea();
     void buildStatusBar();
+    void applyUserRole();
     void runRefresh(const RefreshTexts &texts);
     core::RouteContext routeContext() const;
     bool isOffline() const;

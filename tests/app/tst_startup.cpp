@@ -80,6 +80,7 @@ private slots:
     void configTableAndTimeout_data();
     void configTableAndTimeout();
     void emptyCatalogueHidesGrid();
+    void missingTableIsShownAndProgramGoesOn_data();
     void missingTableIsShownAndProgramGoesOn();
     void closingClosesSerialPort();
     void nameWithAQuoteLoadsLikeAnyOther();
@@ -269,17 +270,39 @@ void StartupTest::emptyCatalogueHidesGrid()
     QVERIFY(form.StringGrid1->isEnabled());
 }
 
+void StartupTest::missingTableIsShownAndProgramGoesOn_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<int>("role");
+    QTest::addColumn<int>("tabs");
+    // The catalogue itself, or the channel rows the first load reads.
+    QTest::newRow("MatrixDB, administrator") << "MatrixDB.DB" << 0 << 0;
+    QTest::newRow("MatrixDB, operator") << "MatrixDB.DB" << 1 << 0;
+    QTest::newRow("ChannelDescDB, operator") << "ChannelDescDB.DB" << 1 << 1;
+}
+
 void StartupTest::missingTableIsShownAndProgramGoesOn()
 {
+    QFETCH(QString, table);
+    QFETCH(int, role);
+    QFETCH(int, tabs);
     TempProgramFolder dir;
     dir.addMatrix(offlineMatrix(QStringLiteral("A")));
-    dir.removeTable(QStringLiteral("MatrixDB.DB"));
+    dir.removeTable(table);
     TForm1 form(dir.appDirectory());
+    form.UserRole = role;
     form.show(); // the show event runs through the application's dispatch
     QCOMPARE(Messages::records().size(), 1);
-    QVERIFY(Messages::records().at(0).text.contains(QStringLiteral("MatrixDB")));
-    QCOMPARE(form.TabControl1->count(), 0);
+    QVERIFY(Messages::records().at(0).text.contains(table.section(QLatin1Char('.'), 0, 0)));
+    QCOMPARE(form.TabControl1->count(), tabs);
     QVERIFY(form.isVisible());
+    QVERIFY(form.TabControl1->isEnabled());
+    // An operator keeps out of user management and matrix editing all the same.
+    const bool enabled = role != 1;
+    QCOMPARE(form.U1->isEnabled(), enabled);
+    QCOMPARE(form.N4->isEnabled(), enabled);
+    QCOMPARE(form.ToolButton1->isEnabled(), enabled);
+    QCOMPARE(form.ToolButton2->isEnabled(), enabled);
 }
 
 void StartupTest::closingClosesSerialPort()
