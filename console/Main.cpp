@@ -80,8 +80,13 @@ bool allDigits(const QString &text)
 // Backspace included, is dropped, and so is text composed by an input method.
 bool isDiscardedInput(QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress)
-        return !allDigits(static_cast<QKeyEvent *>(event)->text());
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // Tab and Shift+Tab move the focus on, as from any field; they are not typed text.
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+            return false;
+        return !allDigits(key->text());
+    }
     if (event->type() == QEvent::InputMethod) {
         const auto *im = static_cast<QInputMethodEvent *>(event);
         return !allDigits(im->commitString()) || !im->preeditString().isEmpty();

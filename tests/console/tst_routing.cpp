@@ -66,6 +66,8 @@ private slots:
     void channelSelect();
     void typedSelectors_data();
     void typedSelectors();
+    void tabLeavesSelector_data();
+    void tabLeavesSelector();
 };
 
 void TestRouting::connectClick_data()
@@ -587,6 +589,37 @@ void TestRouting::typedSelectors()
     QCOMPARE(c.sim.received(), received);
     QCOMPARE(messageLog(), QStringList());
     QCOMPARE(c.history.count(), received.isEmpty() ? 0 : 1);
+}
+
+void TestRouting::tabLeavesSelector_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<bool>("back"); // Shift+Tab
+    QTest::newRow("input, Tab") << 1 << false;
+    QTest::newRow("input, Shift+Tab") << 1 << true;
+    QTest::newRow("output, Tab") << 2 << false;
+}
+
+// Tab is no typed character: it moves the focus on from a selector as from any field, and
+// leaves the selector's text as it was.
+void TestRouting::tabLeavesSelector()
+{
+    QFETCH(int, box);
+    QFETCH(bool, back);
+
+    Console c;
+    open(c, QStringLiteral("VCA"), true, Offline);
+    c.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(c.form.get()));
+    QComboBox *combo = box == 1 ? c.form->ComboBox1 : c.form->ComboBox2;
+    combo->setCurrentIndex(2);
+    combo->setFocus();
+    QTRY_VERIFY(combo->hasFocus());
+
+    QTest::keyClick(QApplication::focusWidget(), back ? Qt::Key_Backtab : Qt::Key_Tab,
+                    back ? Qt::ShiftModifier : Qt::NoModifier);
+    QVERIFY(!combo->hasFocus());
+    QCOMPARE(combo->currentText(), combo->itemText(2));
 }
 
 QTEST_MAIN(TestRouting)
