@@ -367,8 +367,8 @@ QWidget *TForm1::buildRoutingArea()
     grid->setColumnStretch(1, 1);
     StringGrid1->onSelectCell = [this](int col, int row, bool &allow) { StringGrid1SelectCell(col, row, allow); };
     connect(StringGrid1, &StringGrid::mouseMoved, this, &TForm1::StringGrid1MouseMove);
-    connect(StringGrid1, &StringGrid::mouseWheelDown, this, [this] { WheelScrolled = true; });
-    connect(StringGrid1, &StringGrid::mouseWheelUp, this, [this] { WheelScrolled = true; });
+    connect(StringGrid1, &StringGrid::mouseWheelDown, this, &TForm1::StringGrid1MouseWheelDown);
+    connect(StringGrid1, &StringGrid::mouseWheelUp, this, &TForm1::StringGrid1MouseWheelUp);
 
     TabControl1 = new QTabBar(area);
     TabControl1->setShape(QTabBar::RoundedSouth);
@@ -486,19 +486,34 @@ void TForm1::applyUserRole()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
+    event->accept();
+    FormClose();
+}
+
+void TForm1::FormClose()
+{
     if (Link->MSComm1()->PortOpen())
         Link->MSComm1()->setPortOpen(false);
-    event->accept();
     QCoreApplication::quit();
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    const bool selector = watched == ComboBox1 || watched == ComboBox2 || watched == ComboBox1->lineEdit()
-        || watched == ComboBox2->lineEdit();
-    if (selector && isDiscardedInput(event))
+    if ((watched == ComboBox1 || watched == ComboBox1->lineEdit()) && ComboBox1KeyPress(event))
+        return true;
+    if ((watched == ComboBox2 || watched == ComboBox2->lineEdit()) && ComboBox2KeyPress(event))
         return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1::ComboBox1KeyPress(QEvent *event)
+{
+    return isDiscardedInput(event);
+}
+
+bool TForm1::ComboBox2KeyPress(QEvent *event)
+{
+    return isDiscardedInput(event);
 }
 
 // ---------------------------------------------------------------- menu items
@@ -1046,6 +1061,16 @@ QString TForm1::outputDescription(int output) const
 {
     const QListWidgetItem *item = ListBox3->item(output - 1);
     return item ? item->text() : QStringLiteral("NULL");
+}
+
+void TForm1::StringGrid1MouseWheelDown()
+{
+    WheelScrolled = true;
+}
+
+void TForm1::StringGrid1MouseWheelUp()
+{
+    WheelScrolled = true;
 }
 
 void TForm1::StringGrid1MouseMove(Qt::KeyboardModifiers, int x, int y)

@@ -56,6 +56,7 @@ public:
     // Start-up, show and close.
     void FormCreate();
     void FormShow();
+    void FormClose();
 
     // Loading (tab change).
     void TabControl1Change();
@@ -72,11 +73,15 @@ public:
     void StringGrid1SelectCell(int column, int row, bool &allow);
     bool DelegateStringGrid1SelectCell(QObject *sender, int output, int input, bool fromGrid, bool &allow);
     void StringGrid1MouseMove(Qt::KeyboardModifiers shift, int x, int y);
+    void StringGrid1MouseWheelDown();
+    void StringGrid1MouseWheelUp();
     void CheckBox3Click();
     void CheckBox4Click();
     void CheckBox1Click();
 
-    // Channel selection bar.
+    // Channel selection bar. The key filters answer true for a key that is dropped.
+    bool ComboBox1KeyPress(QEvent *event);
+    bool ComboBox2KeyPress(QEvent *event);
     void Button1Click();
     void DisconnectOutput(int output);
 
