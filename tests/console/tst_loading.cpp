@@ -23,6 +23,8 @@ private slots:
     void outcomes_data();
     void outcomes();
     void replyBeyondTheMatrix();
+    void firstLoadWaitsWithTheStartTimeout();
+    void emptyPortGoesTo5555();
 };
 
 void TestLoading::shapeAndCaptions()
@@ -321,6 +323,55 @@ void TestLoading::replyBeyondTheMatrix()
             QCOMPARE(c.grid()->Cells(col, r), col == 2 && r == 3 ? QStringLiteral(" A") : QString());
     c.moveOver(1, 0); // input 9 of output 1 is not one of this matrix's inputs
     QCOMPARE(c.memoLines(), (QStringList{u("输出通道:1"), u("<-->"), QStringLiteral("------- List--------")}));
+}
+
+// The stored time-out is read only after the first load: that load waits with the 1000 ms
+// the window starts with, every later one with the stored value.
+void TestLoading::firstLoadWaitsWithTheStartTimeout()
+{
+    Console c(250);
+    c.shape(4, 4, true, true);
+    c.dir.addMatrix(c.tcpMatrix(QStringLiteral("A1"), QStringLiteral("VCA"), 4, 4, true));
+    c.dir.addMatrix(c.tcpMatrix(QStringLiteral("A2"), QStringLiteral("VCA"), 4, 4, true));
+    QList<int> timeouts;
+    QObject::connect(&c.sim, &Sim::commandReceived, [&](const QByteArray &cmd) {
+        if (cmd == "00#")
+            timeouts << c.form->CommTimeout();
+    });
+    c.form = std::make_unique<ObservedForm>(c.dir.appDirectory());
+    c.form->setWindows(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &c.history);
+    c.form->show();
+    QCOMPARE(c.form->CommTimeout(), 250);
+    c.form->TabControl1->setCurrentIndex(1);
+    c.settle();
+
+    QCOMPARE(timeouts, (QList<int>{1000, 250}));
+    QCOMPARE(c.form->CurrentMatrixName, QStringLiteral("A2"));
+    QCOMPARE(messageLog(), QStringList());
+}
+
+// A catalogue row without a port reaches the matrix on port 5555.
+void TestLoading::emptyPortGoesTo5555()
+{
+    Console c;
+    Sim device;
+    device.setSize(4, 4);
+    device.setRoute(Sim::Video, 2, 3);
+    if (!device.listenTcp(5555))
+        QSKIP("port 5555 of 127.0.0.1 is taken");
+    testsupport::MatrixSpec m = c.tcpMatrix(QStringLiteral("A1"), QStringLiteral("VCA"), 4, 4, true);
+    m.port.clear();
+    c.dir.addMatrix(m);
+    c.start();
+    c.settle();
+
+    QCOMPARE(c.form->CurrentMatrix.Port, 5555);
+    QCOMPARE(device.received(), QByteArray("00#"));
+    QCOMPARE(c.sim.connectionCount(), 0);
+    QCOMPARE(c.grid()->Cells(2, 3), QStringLiteral(" V"));
+    QCOMPARE(messageLog(), QStringList());
+    c.form.reset();
+    device.closeAll();
 }
 
 QTEST_MAIN(TestLoading)
