@@ -35,6 +35,8 @@
 #include <QTabBar>
 #include <QTest>
 #include <QToolButton>
+#include <QTimer>
+#include <QTreeWidget>
 
 using testsupport::MatrixSpec;
 using testsupport::TempProgramFolder;
@@ -84,6 +86,8 @@ private slots:
     void missingTableIsShownAndProgramGoesOn();
     void closingClosesSerialPort();
     void nameWithAQuoteLoadsLikeAnyOther();
+    void historyWindow_data();
+    void historyWindow();
 };
 
 void StartupTest::windowsAndHandOver_data()
@@ -343,6 +347,66 @@ void StartupTest::nameWithAQuoteLoadsLikeAnyOther()
     QCOMPARE(form.ListBox2->item(1)->text(), u("摄像机2"));
     QCOMPARE(form.ListBox3->count(), 1);
     QCOMPARE(form.ListBox3->item(0)->text(), u("投影机"));
+    QVERIFY(Messages::records().isEmpty());
+}
+
+void StartupTest::historyWindow_data()
+{
+    QTest::addColumn<bool>("fromToolBar");
+    QTest::newRow("menu item") << false;
+    QTest::newRow("tool button") << true;
+}
+
+// The command history opens modally from the system menu or its tool button, lists what the
+// routing entered, empties on "清   空" and goes on "返   回"; the list outlives the window.
+void StartupTest::historyWindow()
+{
+    QFETCH(bool, fromToolBar);
+    TempProgramFolder dir;
+    dir.addMatrix(offlineMatrix(QStringLiteral("A")));
+    dir.addUser(QStringLiteral("oper"), QStringLiteral("pw"), 1); // operators may read it too
+    Windows w;
+    createWindows(w, dir.appDirectory());
+    login(w.Form6, QStringLiteral("oper"), QStringLiteral("pw"));
+    QVERIFY(w.Form1->isVisible());
+    w.Form1->AddHistoryEntry(u("网口矩阵"), QStringLiteral("0312C"));
+    w.Form1->AddHistoryEntry(u("网口矩阵"), QStringLiteral("0305v"));
+
+    // What the open window shows, then a press of each of its buttons.
+    auto inspect = [&](QStringList &rows, bool clear) {
+        QTimer::singleShot(0, [&rows, &w, clear] {
+            TForm9 *h = w.Form9;
+            if (!h->isVisible() || !h->isModal()) {
+                h->close();
+                return;
+            }
+            rows << h->ListView1->headerItem()->text(0) + QLatin1Char('|') + h->ListView1->headerItem()->text(1);
+            for (int i = 0; i < h->count(); ++i)
+                rows << h->matrixAt(i) + QLatin1Char('|') + h->commandAt(i);
+            if (clear) {
+                QTest::mouseClick(h->Button1, Qt::LeftButton);
+                rows << QString::number(h->count());
+            }
+            QTest::mouseClick(h->Button2, Qt::LeftButton);
+        });
+        if (fromToolBar)
+            QTest::mouseClick(w.Form1->ToolButton11, Qt::LeftButton);
+        else
+            w.Form1->N6->trigger();
+    };
+    const QString head = u("矩阵标识|通信代码");
+    QStringList first;
+    inspect(first, false);
+    QCOMPARE(first, (QStringList{head, u("网口矩阵|0312C"), u("网口矩阵|0305v")}));
+    QVERIFY(!w.Form9->isVisible());
+    QCOMPARE(w.Form9->count(), 2); // closing keeps the entries
+
+    QStringList second;
+    inspect(second, true);
+    QCOMPARE(second, (QStringList{head, u("网口矩阵|0312C"), u("网口矩阵|0305v"), QStringLiteral("0")}));
+    QVERIFY(!w.Form9->isVisible());
+    QCOMPARE(w.Form9->count(), 0);
+    QCOMPARE(w.Form9->ListView1->columnWidth(0), 240);
     QVERIFY(Messages::records().isEmpty());
 }
 
