@@ -32,6 +32,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStringDecoder>
@@ -66,6 +67,35 @@ public:
 private:
     bool &m_flag;
     QWidget *m_grid;
+};
+
+// A grid disabled for its operation gives the keyboard focus away, to the next widget in
+// the chain: the tabs, where the operator's next arrow key would load another matrix. The
+// grid takes the focus back when it is enabled again, unless the operator has put the focus
+// somewhere else meanwhile.
+class GridFocus
+{
+public:
+    explicit GridFocus(QWidget *grid) : m_grid(grid), m_had(grid->window()->focusWidget() == grid) {}
+    // Notes where the focus went when the grid was disabled.
+    void disabled()
+    {
+        if (m_had)
+            m_tookOver = m_grid->window()->focusWidget();
+    }
+    ~GridFocus()
+    {
+        if (!m_had || !m_grid->isEnabled())
+            return;
+        QWidget *now = m_grid->window()->focusWidget();
+        if (now == nullptr || now == m_tookOver)
+            m_grid->setFocus();
+    }
+
+private:
+    QWidget *m_grid;
+    bool m_had;
+    QPointer<QWidget> m_tookOver;
 };
 
 bool allDigits(const QString &text)
@@ -975,7 +1005,9 @@ void TForm1::StringGrid1SelectCell(int column, int row, bool &allow)
 {
     // The grid's current cell never moves: every request is answered with allow = false.
     allow = false;
+    GridFocus focus(StringGrid1);
     StringGrid1->setEnabled(false);
+    focus.disabled();
     if (CommandBusy)
         return;
     BusyScope busy(CommandBusy, StringGrid1);

@@ -396,19 +396,48 @@ void TestRouting::wheelThenClick()
 void TestRouting::keyboardRoutesLikeAClick()
 {
     Console c;
+    c.dir.addMatrix(c.matrix(QStringLiteral("B2"), QStringLiteral("VCA"), 16, 8, true, Offline));
     open(c, QStringLiteral("VCA"), true, Tcp);
+    c.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(c.form.get()));
     c.grid()->setFocus();
+    QTRY_VERIFY(c.grid()->hasFocus());
 
-    QTest::keyClick(c.grid(), Qt::Key_Right); // from the first body cell to output 2
-    QTest::keyClick(c.grid(), Qt::Key_Down);  // input 2 of the same output
+    // Keys go where the keyboard sends them: to the focused widget. The grid keeps the focus
+    // through each operation, so no arrow key reaches the tabs.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right); // from the first body cell to output 2
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);  // input 2 of the same output
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right); // output 3, input 2
     c.settle();
 
-    QCOMPARE(c.sim.received(), QByteArray("0201V0201A0202V0202A"));
-    QCOMPARE(c.historyCommands(), (QStringList{QStringLiteral("0201C"), QStringLiteral("0202C")}));
+    QVERIFY(c.grid()->hasFocus());
+    QCOMPARE(c.form->CurrentMatrixName, QStringLiteral("A1"));
+    QCOMPARE(c.sim.received(), QByteArray("0201V0201A0202V0202A0302V0302A"));
+    QCOMPARE(c.historyCommands(),
+             (QStringList{QStringLiteral("0201C"), QStringLiteral("0202C"), QStringLiteral("0302C")}));
     QCOMPARE(c.grid()->Cells(2, 1), QString());
     QCOMPARE(c.grid()->Cells(2, 2), QStringLiteral("VA"));
+    QCOMPARE(c.grid()->Cells(3, 2), QStringLiteral("VA"));
     QCOMPARE(c.grid()->Selection().topLeft(), QPoint(150, 150));
     QCOMPARE(messageLog(), QStringList());
+
+    // The time-out path's messages do not keep the focus from coming back either.
+    c.sim.setDropEcho({QByteArray("0402V")});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    c.settle();
+    QCOMPARE(messageLog(), (QStringList{plain("通讯超时，将更新状态!"), plain("更新状态成功!")}));
+    QVERIFY(c.grid()->hasFocus());
+
+    // Focus the operator moved elsewhere meanwhile stays where it was put.
+    c.sim.setDropEcho({});
+    QObject::connect(&c.sim, &Sim::commandReceived, c.form->Button2, [&](const QByteArray &cmd) {
+        if (cmd == "0502V")
+            c.form->ComboBox1->setFocus();
+    });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    c.settle();
+    QCOMPARE(c.grid()->Cells(5, 2), QStringLiteral("VA"));
+    QVERIFY(c.form->ComboBox1->hasFocus());
 }
 
 void TestRouting::channelInfo_data()
