@@ -489,6 +489,7 @@ void TestRouting::channelInfo()
 void TestRouting::channelSelect_data()
 {
     QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("comType");
     QTest::addColumn<QList<Route>>("routes");
     QTest::addColumn<int>("layers");
     QTest::addColumn<QString>("dropped");
@@ -501,36 +502,40 @@ void TestRouting::channelSelect_data()
 
     const QString vca = QStringLiteral("VCA"), vga = QStringLiteral("VGA");
     QTest::newRow("input 0 disconnects output 5")
-        << vca << QList<Route>{{Sim::Video, 5, 2}, {Sim::Audio, 5, 7}} << 3 << "" << 0 << 5
+        << vca << Tcp << QList<Route>{{Sim::Video, 5, 2}, {Sim::Audio, 5, 7}} << 3 << "" << 0 << 5
         << QByteArray("0502v0507a") << QStringList{"0502v", "0507a"} << QStringList{} << "5,2=";
-    QTest::newRow("12 to 3, video, empty") << vca << QList<Route>{} << 1 << "" << 12 << 3 << QByteArray("0312V")
+    QTest::newRow("12 to 3, video, empty") << vca << Tcp << QList<Route>{} << 1 << "" << 12 << 3 << QByteArray("0312V")
                                            << QStringList{"0312V"} << QStringList{} << "3,12= V";
     QTest::newRow("12 to 3, video, holds video")
-        << vca << QList<Route>{{Sim::Video, 3, 12}} << 1 << "" << 12 << 3 << QByteArray("0312v0312V")
+        << vca << Tcp << QList<Route>{{Sim::Video, 3, 12}} << 1 << "" << 12 << 3 << QByteArray("0312v0312V")
         << QStringList{"0312v", "0312V"} << QStringList{} << "3,12= V";
     // The disconnect's echo is lost: the connect still goes, then the time-out and the read-back.
     QTest::newRow("12 to 3, video, holds video, disconnect echo lost")
-        << vca << QList<Route>{{Sim::Video, 3, 12}} << 1 << "0312v" << 12 << 3 << QByteArray("0312v0312V00#")
+        << vca << Tcp << QList<Route>{{Sim::Video, 3, 12}} << 1 << "0312v" << 12 << 3 << QByteArray("0312v0312V00#")
         << QStringList{"0312v", "0312V"} << QStringList{plain("通讯超时，将更新状态!"), plain("更新状态成功!")}
         << "3,12= V";
-    QTest::newRow("All from 4, VCA") << vca << QList<Route>{} << 3 << "" << 4 << 0 << QByteArray("0004C0004A0004V00#")
+    QTest::newRow("All from 4, VCA") << vca << Tcp << QList<Route>{} << 3 << "" << 4 << 0 << QByteArray("0004C0004A0004V00#")
                                      << QStringList{} << QStringList{plain("通道选择成功!")} << "8,4=VAC";
     QTest::newRow("All from 4, VCA, first echo lost")
-        << vca << QList<Route>{} << 3 << "0004C" << 4 << 0 << QByteArray("0004C0004A0004V00#") << QStringList{}
+        << vca << Tcp << QList<Route>{} << 3 << "0004C" << 4 << 0 << QByteArray("0004C0004A0004V00#") << QStringList{}
         << QStringList{plain("通道选择成功!")} << "1,4=VAC";
     QTest::newRow("All from 4, VCA, last echo lost")
-        << vca << QList<Route>{} << 3 << "0004V" << 4 << 0 << QByteArray("0004C0004A0004V00#") << QStringList{}
+        << vca << Tcp << QList<Route>{} << 3 << "0004V" << 4 << 0 << QByteArray("0004C0004A0004V00#") << QStringList{}
         << QStringList{plain("通讯超时，将更新状态!"), plain("更新状态成功!")} << "1,4=VAC";
-    QTest::newRow("All from 4, VGA") << vga << QList<Route>{} << 3 << "" << 4 << 0 << QByteArray("0004C00#")
+    QTest::newRow("All from 4, VGA") << vga << Tcp << QList<Route>{} << 3 << "" << 4 << 0 << QByteArray("0004C00#")
                                      << QStringList{} << QStringList{plain("通道选择成功!")} << "8,4=AV";
-    QTest::newRow("All from 0, VCA") << vca << QList<Route>{{Sim::Video, 2, 9}} << 3 << "" << 0 << 0
+    QTest::newRow("All from 0, VCA") << vca << Tcp << QList<Route>{{Sim::Video, 2, 9}} << 3 << "" << 0 << 0
                                      << QByteArray("0000C0000A0000V00#") << QStringList{}
                                      << QStringList{plain("通道选择成功!")} << "2,9=";
+    // Offline nothing is sent, so nothing is acknowledged; the refresh does nothing.
+    QTest::newRow("All from 4, offline") << vca << Offline << QList<Route>{} << 3 << "" << 4 << 0 << QByteArray()
+                                         << QStringList{} << QStringList{plain("通讯超时，将更新状态!")} << "1,4= ";
 }
 
 void TestRouting::channelSelect()
 {
     QFETCH(QString, type);
+    QFETCH(QString, comType);
     QFETCH(QList<Route>, routes);
     QFETCH(int, layers);
     QFETCH(QString, dropped);
@@ -542,7 +547,7 @@ void TestRouting::channelSelect()
     QFETCH(QString, cell);
 
     Console c;
-    open(c, type, true, Tcp, routes);
+    open(c, type, true, comType, routes);
     if (!dropped.isEmpty())
         c.sim.setDropEcho({dropped.toLatin1()});
     c.tick(layers);
