@@ -116,7 +116,7 @@ bool DeviceLink::EnsureTcpConnected()
     return m_socket->Connected();
 }
 
-// The design's polling loop, asleep between events: events are processed, then the
+// Every wait's polling loop, asleep between events: events are processed, then the
 // condition is tested; the wait ends when it holds or the time is up. A time-out of 0 or
 // less ends at once without processing events (a negative one is not a huge unsigned one).
 // Each wait has its own loop and deadline, so a wait may run inside another's events.
