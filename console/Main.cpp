@@ -54,19 +54,30 @@ const char *const OfflineText = "联机状态:Offline";
 
 // Keeps the busy flag and the disabled grid honest on every way out of an operation,
 // a raised table error included, so the console never stays frozen.
+// The tabs are held too: a tab change inside the operation's wait would load another matrix
+// under it, and the operation would finish on the new matrix's table and grid.
 class BusyScope
 {
 public:
-    BusyScope(bool &flag, QWidget *grid) : m_flag(flag), m_grid(grid) { m_flag = true; }
+    BusyScope(bool &flag, QWidget *grid, QWidget *tabs)
+        : m_flag(flag), m_grid(grid), m_tabs(tabs), m_tabsWereEnabled(tabs->isEnabled())
+    {
+        m_flag = true;
+        m_tabs->setEnabled(false);
+    }
     ~BusyScope()
     {
         m_flag = false;
         m_grid->setEnabled(true);
+        if (m_tabsWereEnabled)
+            m_tabs->setEnabled(true);
     }
 
 private:
     bool &m_flag;
     QWidget *m_grid;
+    QWidget *m_tabs;
+    bool m_tabsWereEnabled;
 };
 
 // A grid disabled for its operation gives the keyboard focus away, to the next widget in
@@ -974,7 +985,7 @@ void TForm1::Button2Click()
     StringGrid1->setEnabled(false);
     if (CommandBusy)
         return;
-    BusyScope busy(CommandBusy, StringGrid1);
+    BusyScope busy(CommandBusy, StringGrid1, TabControl1);
     DelegateButton2Click(Button2, false);
 }
 
@@ -1007,10 +1018,12 @@ void TForm1::StringGrid1SelectCell(int column, int row, bool &allow)
     allow = false;
     GridFocus focus(StringGrid1);
     StringGrid1->setEnabled(false);
-    focus.disabled();
-    if (CommandBusy)
+    if (CommandBusy) {
+        focus.disabled();
         return;
-    BusyScope busy(CommandBusy, StringGrid1);
+    }
+    BusyScope busy(CommandBusy, StringGrid1, TabControl1);
+    focus.disabled(); // after the tabs went too: the focus has moved on past them
     DelegateStringGrid1SelectCell(StringGrid1, column, row, true, allow);
 }
 
@@ -1175,7 +1188,7 @@ void TForm1::Button1Click()
     if (CommandBusy)
         return;
 
-    BusyScope busy(CommandBusy, StringGrid1);
+    BusyScope busy(CommandBusy, StringGrid1, TabControl1);
 
     if (outputText != QLatin1String("All")) {
         if (inputText != QLatin1String("0")) {

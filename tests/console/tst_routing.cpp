@@ -252,6 +252,8 @@ void TestRouting::busyGuard()
         fired = true;
         QTimer::singleShot(0, [&] { // inside the console's wait for "V0312"
             QVERIFY(!c.grid()->isEnabled());
+            // No other matrix can be loaded under the running operation.
+            QVERIFY(!c.form->TabControl1->isEnabled());
             QTest::mouseClick(c.form->Button2, Qt::LeftButton);
             QTest::mouseClick(c.form->Button1, Qt::LeftButton);
             bool allow = true;
@@ -270,6 +272,7 @@ void TestRouting::busyGuard()
     QCOMPARE(c.grid()->Cells(3, 12), QStringLiteral("VA"));
     QCOMPARE(c.grid()->Cells(5, 1), QString());
     QVERIFY(c.grid()->isEnabled());
+    QVERIFY(c.form->TabControl1->isEnabled());
     QVERIFY(!c.form->CommandBusy);
 }
 
