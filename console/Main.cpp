@@ -54,30 +54,37 @@ const char *const OfflineText = "联机状态:Offline";
 
 // Keeps the busy flag and the disabled grid honest on every way out of an operation,
 // a raised table error included, so the console never stays frozen.
-// The tabs are held too: a tab change inside the operation's wait would load another matrix
-// under it, and the operation would finish on the new matrix's table and grid.
+// Holds the tabs while an exchange waits: a tab change inside the wait would load another
+// matrix under it, and the exchange would finish on the new matrix's table and grid.
+class TabsHeld
+{
+public:
+    explicit TabsHeld(QWidget *tabs) : m_tabs(tabs), m_wereEnabled(tabs->isEnabled()) { m_tabs->setEnabled(false); }
+    ~TabsHeld()
+    {
+        if (m_wereEnabled)
+            m_tabs->setEnabled(true);
+    }
+
+private:
+    QWidget *m_tabs;
+    bool m_wereEnabled;
+};
+
 class BusyScope
 {
 public:
-    BusyScope(bool &flag, QWidget *grid, QWidget *tabs)
-        : m_flag(flag), m_grid(grid), m_tabs(tabs), m_tabsWereEnabled(tabs->isEnabled())
-    {
-        m_flag = true;
-        m_tabs->setEnabled(false);
-    }
+    BusyScope(bool &flag, QWidget *grid, QWidget *tabs) : m_flag(flag), m_grid(grid), m_tabs(tabs) { m_flag = true; }
     ~BusyScope()
     {
         m_flag = false;
         m_grid->setEnabled(true);
-        if (m_tabsWereEnabled)
-            m_tabs->setEnabled(true);
     }
 
 private:
     bool &m_flag;
     QWidget *m_grid;
-    QWidget *m_tabs;
-    bool m_tabsWereEnabled;
+    TabsHeld m_tabs;
 };
 
 // A grid disabled for its operation gives the keyboard focus away, to the next widget in
@@ -624,6 +631,7 @@ void TForm1::showInfoBox(const QString &text)
 
 void TForm1::deviceUpdate()
 {
+    TabsHeld tabs(TabControl1);
     RefreshStatus(QString(), u("更新矩阵失败!"));
 }
 

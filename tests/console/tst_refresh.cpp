@@ -216,10 +216,15 @@ void TestRefresh::updateFromDevice()
     c.dir.addMatrix(c.matrix(QStringLiteral("A1"), QStringLiteral("VCA"), 4, 4, true, comType));
     c.startClean();
 
-    // A change made on the device's own panel: it sends "update" to the console.
+    // A change made on the device's own panel: it sends "update" to the console. While the
+    // refresh waits, no other matrix can be loaded under it.
+    QList<bool> tabsEnabled;
+    QObject::connect(&c.sim, &sim::MatrixSimulator::commandReceived, [&] { tabsEnabled << c.form->TabControl1->isEnabled(); });
     c.sim.setRoute(sim::MatrixSimulator::Video, 2, 3);
     QTRY_COMPARE(c.grid()->Cells(2, 3), QStringLiteral(" V"));
     c.settle();
+    QCOMPARE(tabsEnabled, QList<bool>{false});
+    QVERIFY(c.form->TabControl1->isEnabled());
     QCOMPARE(c.sim.received(), QByteArray("00#"));
     QCOMPARE(c.form->CrosspointTable.get(2, 3), 1);
     QCOMPARE(messageLog(), QStringList()); // no success message for a device-started refresh
