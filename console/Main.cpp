@@ -54,6 +54,19 @@ const char *const OfflineText = "联机状态:Offline";
 
 // Keeps the busy flag and the disabled grid honest on every way out of an operation,
 // a raised table error included, so the console never stays frozen.
+// Disables a control for one operation and enables it again on every way out.
+class DisabledUntilExit
+{
+public:
+    explicit DisabledUntilExit(QWidget *widget) : m_widget(widget) { m_widget->setEnabled(false); }
+    ~DisabledUntilExit() { m_widget->setEnabled(true); }
+    DisabledUntilExit(const DisabledUntilExit &) = delete;
+    DisabledUntilExit &operator=(const DisabledUntilExit &) = delete;
+
+private:
+    QWidget *m_widget;
+};
+
 // Holds the tabs while an exchange waits: a tab change inside the wait would load another
 // matrix under it, and the exchange would finish on the new matrix's table and grid.
 class TabsHeld
@@ -639,12 +652,7 @@ void TForm1::deviceUpdate()
 
 void TForm1::TabControl1Change()
 {
-    TabControl1->setEnabled(false);
-    struct Enable
-    {
-        QTabBar *tabs;
-        ~Enable() { tabs->setEnabled(true); }
-    } enableAgain{TabControl1};
+    const DisabledUntilExit whileLoading(TabControl1);
     DelegateTabControl1Change();
 }
 
@@ -1171,12 +1179,7 @@ void TForm1::StringGrid1MouseMove(Qt::KeyboardModifiers, int x, int y)
 
 void TForm1::Button1Click()
 {
-    StringGrid1->setEnabled(false);
-    struct Enable
-    {
-        QWidget *grid;
-        ~Enable() { grid->setEnabled(true); }
-    } enableAgain{StringGrid1};
+    const DisabledUntilExit whileSelecting(StringGrid1);
 
     const QString inputText = ComboBox1->currentText();
     const QString outputText = ComboBox2->currentText();
